@@ -1,0 +1,55 @@
+# Test plumbing shared by both builds.
+#
+# Host build: GoogleTest from the system, tests labelled "native".
+# Windows build: GoogleTest cross-compiled from Debian's sources, every test program run under
+# Wine through CMAKE_CROSSCOMPILING_EMULATOR in a throwaway prefix inside the build directory
+# (never ~/.wine), tests labelled "wine". The prefix is created and warmed once by the
+# "wine_prefix" fixture and its wineserver is stopped after the run.
+include(CTest)
+if(NOT BUILD_TESTING)
+  return()
+endif()
+
+if(PELLMORA_WINDOWS)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(PELLMORA_GTEST_LIBS gtest gtest_main)
+  set(PELLMORA_TEST_LABEL wine)
+
+  set(PELLMORA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  # The environment every Wine test runs in; shell-driven tests use it too (scripts/wine-env.sh).
+  set(PELLMORA_WINE_ENV
+      WINEDEBUG=-all WINEARCH=win32 WINEPREFIX=${PELLMORA_WINE_PREFIX} WINEDLLOVERRIDES=mscoree,mshtml=)
+  set(CMAKE_CROSSCOMPILING_EMULATOR env ${PELLMORA_WINE_ENV} wine)
+
+  add_test(NAME wine_prefix_start
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${PELLMORA_WINE_PREFIX} start)
+  set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
+  add_test(NAME wine_prefix_stop
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${PELLMORA_WINE_PREFIX} stop)
+  set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix LABELS wine)
+else()
+  find_package(GTest REQUIRED)
+  set(PELLMORA_GTEST_LIBS GTest::gtest GTest::gtest_main)
+  set(PELLMORA_TEST_LABEL native)
+endif()
+
+# pellmora_add_gtest(<name> SOURCES <files...> [LIBS <targets...>])
+# Builds one GoogleTest program and registers it with CTest for the current build.
+function(pellmora_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${PELLMORA_GTEST_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  pellmora_label_test(${name})
+endfunction()
+
+# pellmora_label_test(<test>): labels a registered test and, on the Windows build, ties it to
+# the Wine prefix fixture.
+function(pellmora_label_test name)
+  set_tests_properties(${name} PROPERTIES LABELS ${PELLMORA_TEST_LABEL} TIMEOUT 600)
+  if(PELLMORA_WINDOWS)
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+  endif()
+endfunction()

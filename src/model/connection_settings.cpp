@@ -1,0 +1,15 @@
+#include "model/connection_settings.h"
+
+namespace pellmora {
+
+void ConnectionSettings::Reset() {
+  UID.clear();
+  PassWord.clear();
+  Catalog.clear();
+  DataSource.clear();
+  Timeout.clear();
+  CurrentLanguage.clear();
+  Provider.clear();
+}
+
+}  // namespace pellmora

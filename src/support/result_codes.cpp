@@ -1,0 +1,9 @@
+#include "support/result_codes.h"
+
+namespace pellmora {
+
+HRESULT ResultFromLastError() { return ResultFromWin32(GetLastError()); }
+
+void ThrowResult(HRESULT result) { throw CAtlException(result); }
+
+}  // namespace pellmora

@@ -1,0 +1,36 @@
+#include "support/scratch_buffer.h"
+
+#include <cstdlib>
+
+namespace pellmora {
+
+namespace {
+constexpr std::size_t RoundUp4(std::size_t n) { return (n + 3) & ~std::size_t{3}; }
+}  // namespace
+
+ScratchBuffer::~ScratchBuffer() {
+  while (heapHead_ != nullptr) {
+    BlockHeader* previous = heapHead_->previous;
+    std::free(heapHead_);
+    heapHead_ = previous;
+  }
+}
+
+void* ScratchBuffer::Request(std::size_t bytes) noexcept {
+  const std::size_t rounded = RoundUp4(bytes);
+  if (bytes <= kStackLimit && rounded <= kStackLimit - stackUsed_ &&
+      StackHasRoom(RoundUp4(bytes + kStackMargin))) {
+    void* buffer = stackStorage_ + stackUsed_;
+    stackUsed_ += rounded;
+    return buffer;
+  }
+  if (bytes > static_cast<std::size_t>(-1) - sizeof(BlockHeader)) return nullptr;
+  auto* block = static_cast<BlockHeader*>(std::malloc(bytes + sizeof(BlockHeader)));
+  if (block == nullptr) return nullptr;
+  block->previous = heapHead_;
+  heapHead_ = block;
+  ++heapBlocks_;
+  return block + 1;
+}
+
+}  // namespace pellmora

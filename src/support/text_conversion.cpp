@@ -1,0 +1,81 @@
+#include "support/text_conversion.h"
+
+#include <atomic>
+
+#include "support/wide_text.h"
+
+namespace pellmora {
+
+namespace {
+
+using Selector = UINT (*)() noexcept;
+
+UINT ProbeConversionCodePage() noexcept;
+
+std::atomic<Selector> g_conversionCodePage{&ProbeConversionCodePage};
+
+// NT-family systems from major version 5 on convert with the thread's own code page; older ones
+// with the default code page of the thread's locale.
+UINT ProbeConversionCodePage() noexcept {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+  const bool threadAware = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
+                           version.dwMajorVersion >= 5;
+  const Selector chosen = threadAware ? &ThreadCodePageSelector : &LocaleCodePageSelector;
+  g_conversionCodePage.exchange(chosen);
+  return chosen();
+}
+
+}  // namespace
+
+UINT ConversionCodePage() noexcept { return g_conversionCodePage.load(std::memory_order_acquire)(); }
+
+UINT ThreadCodePageSelector() noexcept { return CP_THREAD_ACP; }
+
+UINT LocaleCodePageSelector() noexcept {
+  char answer[7] = {};
+  if (GetLocaleInfoA(GetThreadLocale(), LOCALE_IDEFAULTANSICODEPAGE, answer, sizeof(answer)) != 0 &&
+      answer[0] != '\0') {
+    UINT codePage = 0;
+    for (const char* digit = answer; *digit != '\0'; ++digit) codePage = codePage * 10 + (*digit - '0');
+    if (codePage != 0) return codePage;
+  }
+  return GetACP();
+}
+
+void ResetConversionCodePage() noexcept { g_conversionCodePage.store(&ProbeConversionCodePage); }
+
+char16_t* WideFromNarrow(char16_t* destination, const char* source, int capacity, UINT codePage) noexcept {
+  if (destination == nullptr || source == nullptr) return nullptr;
+  destination[0] = 0;
+  if (MultiByteToWideChar(codePage, 0, source, -1, PlatformWide(destination), capacity) == 0) return nullptr;
+  return destination;
+}
+
+char* NarrowFromWide(char* destination, const char16_t* source, int capacity, UINT codePage) noexcept {
+  if (destination == nullptr || source == nullptr) return nullptr;
+  destination[0] = 0;
+  if (WideCharToMultiByte(codePage, 0, PlatformWide(source), -1, destination, capacity, nullptr, nullptr) == 0)
+    return nullptr;
+  return destination;
+}
+
+char* NarrowFromWideExact(char* destination, const char16_t* source, int capacity, UINT codePage) noexcept {
+  if (destination == nullptr || source == nullptr) return nullptr;
+  destination[0] = 0;
+  // UTF-8 and UTF-7 take no used-default flag; for them only unpaired surrogates are unmappable.
+  const bool unicode = codePage == CP_UTF8 || codePage == CP_UTF7;
+  BOOL usedDefault = FALSE;
+  const int written = WideCharToMultiByte(codePage, unicode ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                          PlatformWide(source), -1, destination, capacity, nullptr,
+                                          unicode ? nullptr : &usedDefault);
+  if (written == 0) return nullptr;
+  if (usedDefault) {
+    destination[0] = 0;
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return nullptr;
+  }
+  return destination;
+}
+
+}  // namespace pellmora
