@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/connection_settings.h"
+#include "settings_matchers.h"
+
+namespace pellmora {
+namespace {
+
+using testing::Expected;
+using testing::ExpectFields;
+
+constexpr auto UID = &ConnectionSettings::UID;
+constexpr auto PassWord = &ConnectionSettings::PassWord;
+constexpr auto Catalog = &ConnectionSettings::Catalog;
+constexpr auto DataSource = &ConnectionSettings::DataSource;
+constexpr auto Timeout = &ConnectionSettings::Timeout;
+constexpr auto CurrentLanguage = &ConnectionSettings::CurrentLanguage;
+constexpr auto Provider = &ConnectionSettings::Provider;
+
+struct ParseCase {
+  const char* name;
+  std::u16string input;
+  Expected expected;
+};
+
+TEST(Parse, YieldsTheSettingsOfEachInput) {
+  const std::vector<ParseCase> cases = {
+      {"empty text", u"", {}},
+      {"no equals sign", u"just some text; and more", {}},
+      {"three pairs, last runs to the end", u"Server=srv;Database=db;UID=u",
+       {{DataSource, u"srv"}, {Catalog, u"db"}, {UID, u"u"}}},
+      {"pwd", u"pwd=secret", {{PassWord, u"secret"}}},
+      {"password", u"password=secret;", {{PassWord, u"secret"}}},
+      {"every long key", u"data source=d;user id=u;initial catalog=c;connect timeout=15;current language=fr;provider=p",
+       {{DataSource, u"d"}, {UID, u"u"}, {Catalog, u"c"}, {Timeout, u"15"}, {CurrentLanguage, u"fr"}, {Provider, u"p"}}},
+      {"keys fold A-Z, values keep case", u"DATA SOURCE=X;", {{DataSource, u"X"}}},
+      {"only A-Z fold", u"\u00C0server=x;", {}},
+      {"leading blank in key matches nothing", u"Server=a; Database=b", {{DataSource, u"a"}}},
+      {"blank before equals matches nothing", u"Server =a", {}},
+      {"value keeps its blanks", u"Server= a ;", {{DataSource, u" a "}}},
+      {"empty segment joins the next key", u"Server=a;;Database=b", {{DataSource, u"a"}}},
+      {"last synonym wins", u"Server=a;Data Source=b", {{DataSource, u"b"}}},
+      {"first provider wins", u"Provider=p1;Provider=p2", {{Provider, u"p1"}}},
+      {"empty provider does not count", u"Provider=;Provider=p2", {{Provider, u"p2"}}},
+      {"double quotes hold a semicolon", u"Database=\"a;b\";Server=c", {{Catalog, u"a;b"}, {DataSource, u"c"}}},
+      {"text after closing double quote skipped", u"Database=\"a\"xyz;Server=c", {{Catalog, u"a"}, {DataSource, u"c"}}},
+      {"unclosed double quote takes the rest", u"Server=x;Database=\"abc", {{DataSource, u"x"}, {Catalog, u"abc"}}},
+      {"double-quoted value at the end", u"Database=\"abc\"", {{Catalog, u"abc"}}},
+      {"single-quoted value at the end", u"Database='abc'", {{Catalog, u"abc"}}},
+      {"empty value at the end", u"Server=x;Database=", {{DataSource, u"x"}}},
+      {"lone single quote at the end", u"Server=x;Database='", {{DataSource, u"x"}}},
+      {"unclosed single quote takes semicolons", u"Database=';Server=d", {{Catalog, u";Server=d"}}},
+      {"doubled quote", u"Database='it''s';", {{Catalog, u"it's"}}},
+      {"every doubled quote counts", u"Database='a''b''c';Server=d", {{Catalog, u"a'b'c"}, {DataSource, u"d"}}},
+      {"only doubled quotes", u"Database='''''';Server=d", {{Catalog, u"''"}, {DataSource, u"d"}}},
+      {"unclosed single quote", u"Database='abc", {{Catalog, u"abc"}}},
+      {"text after closing single quote skipped", u"Database='a'b;Server=d", {{Catalog, u"a"}, {DataSource, u"d"}}},
+      {"quote inside a bare value", u"Database=ab'c;", {{Catalog, u"ab'c"}}},
+      {"equals inside a bare value", u"Database=a=b;", {{Catalog, u"a=b"}}},
+      {"braces are ordinary", u"Server={x};", {{DataSource, u"{x}"}}},
+      {"braces do not hide a semicolon", u"Database={a;b};", {{Catalog, u"{a"}}},
+      {"driver pair ignored", u"Driver={SQL Server};Server=x", {{DataSource, u"x"}}},
+      {"non-ASCII value", u"Server=\u670D\u52A1\u5668;uid=\u00FCser", {{DataSource, u"\u670D\u52A1\u5668"}, {UID, u"\u00FCser"}}},
+      {"timeout is text", u"Connect Timeout=soon", {{Timeout, u"soon"}}},
+  };
+  for (const ParseCase& each : cases) {
+    ConnectionSettings settings;
+    EXPECT_TRUE(settings.parse(each.input)) << each.name;
+    ExpectFields(settings, each.expected, each.name);
+  }
+}
+
+TEST(Parse, StartsFromAnEmptyRecord) {
+  ConnectionSettings settings;
+  for (const auto& field : testing::kFields) settings.*field.field = u"old";
+  settings.parse(u"Server=new");
+  ExpectFields(settings, {{DataSource, u"new"}}, "after parse");
+}
+
+TEST(Reset, EmptiesEveryField) {
+  ConnectionSettings settings;
+  for (const auto& field : testing::kFields) settings.*field.field = u" kept as is ";
+  settings.Reset();
+  ExpectFields(settings, {}, "after Reset");
+}
+
+}  // namespace
+}  // namespace pellmora

@@ -1,0 +1,84 @@
+// The OLE DB forms must read back through parse to the same settings, whatever the values hold;
+// the ODBC form reads back with its braces.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/connection_settings.h"
+#include "settings_matchers.h"
+
+namespace pellmora {
+namespace {
+
+using testing::ExpectFields;
+
+const std::vector<std::u16string> kAwkwardValues = {
+    u"plain",
+    u"",
+    u"semi;colon",
+    u"equals=sign",
+    u"{braces}",
+    u"}closing",
+    u"it's",
+    u"a''b''c'",
+    u"'",
+    u"''",
+    u"\"",
+    u"say \"hi\"; bye",
+    u"mixed ' and \" and ;",
+    u" leading",
+    u"trailing ",
+    u"  both  ",
+    u"\ttab\r\n",
+    u"\u670D\u52A1\u5668;\u00E9t\u00E9",
+    u"%s%d",
+};
+
+ConnectionSettings SettingsWith(const std::u16string& value, const std::u16string& other) {
+  ConnectionSettings settings;
+  settings.UID = value;
+  settings.PassWord = other;
+  settings.Catalog = value;
+  settings.DataSource = other;
+  settings.CurrentLanguage = value;
+  return settings;
+}
+
+TEST(RoundTrip, OleDBFormsParseBackToTheSameSettings) {
+  for (const auto& value : kAwkwardValues) {
+    for (const auto& other : {std::u16string(u"x"), std::u16string(u"y'y;\"")}) {
+      const ConnectionSettings original = SettingsWith(value, other);
+      for (const std::u16string& form : {original.OleDBString(), original.OleDBString2()}) {
+        ConnectionSettings reread;
+        reread.parse(form);
+        ExpectFields(reread,
+                     {{&ConnectionSettings::UID, value},
+                      {&ConnectionSettings::PassWord, other},
+                      {&ConnectionSettings::Catalog, value},
+                      {&ConnectionSettings::DataSource, other},
+                      {&ConnectionSettings::CurrentLanguage, value},
+                      {&ConnectionSettings::Provider, u"SQLOLEDB"}},
+                     "form " + std::string(form.begin(), form.end()));
+      }
+    }
+  }
+}
+
+TEST(RoundTrip, ODBCFormParsesBackWithBraces) {
+  ConnectionSettings original;
+  original.DataSource = u"srv";
+  original.UID = u"u}x";
+  original.CurrentLanguage = u"fr";
+  ConnectionSettings reread;
+  reread.parse(original.ODBCString());
+  ExpectFields(reread,
+               {{&ConnectionSettings::DataSource, u"{srv}"},
+                {&ConnectionSettings::UID, u"{u}}x}"},
+                {&ConnectionSettings::PassWord, u"{}"},
+                {&ConnectionSettings::Catalog, u"{}"}},
+               "ODBC form");
+}
+
+}  // namespace
+}  // namespace pellmora
