@@ -17,14 +17,12 @@ passed=0
 failed=0
 status=0
 
-# build_and_test DIR CTEST_ARGS... -- CMAKE_ARGS...
+# build_and_test PRESET CTEST_ARGS...   (presets in CMakePresets.json; each builds in build/PRESET)
 build_and_test() {
-  local dir=$1; shift
-  local ctest_args=()
-  while [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
-  shift
+  local preset=$1; shift
+  local dir=build/$preset
   echo "=== $dir"
-  cmake -S "$root" -B "$root/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --preset "$preset" >/dev/null
   if ! cmake --build "$root/$dir" -j"$jobs" >"$root/$dir/build.log" 2>&1; then
     tail -n 60 "$root/$dir/build.log"
     echo "build failed: $dir"
@@ -32,7 +30,7 @@ build_and_test() {
     return
   fi
   local log="$root/$dir/ctest.log"
-  if ctest --test-dir "$root/$dir" --output-on-failure "${ctest_args[@]}" 2>&1 | tee "$log"; then :; else status=1; fi
+  if ctest --test-dir "$root/$dir" --output-on-failure "$@" 2>&1 | tee "$log"; then :; else status=1; fi
   local summary
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
   if [ -z "$summary" ]; then
@@ -47,12 +45,10 @@ build_and_test() {
   [ "$bad" -eq 0 ] || status=1
 }
 
-build_and_test build/host -j"$jobs" -- -DPELLMORA_BENCHMARKS=ON
-build_and_test build/sanitize -j"$jobs" -- \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DPELLMORA_SANITIZE=ON -DPELLMORA_FUZZ=ON -DPELLMORA_BENCHMARKS=OFF
+build_and_test host -j"$jobs"
+build_and_test sanitize -j"$jobs"
 # Wine tests share one prefix and its registry: they run one at a time.
-build_and_test build/win32 -- -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake"
+build_and_test win32
 
 echo "tests: $passed passed, $failed failed"
 exit $status
