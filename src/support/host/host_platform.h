@@ -4,3 +4,6 @@
 #include "support/host/host_types.h"
 #include "support/host/host_system.h"
 #include "support/host/host_text.h"
+#include "support/host/host_registry.h"
+#include "support/host/host_resources.h"
+#include "support/host/host_automation.h"

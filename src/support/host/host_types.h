@@ -100,3 +100,77 @@ struct CRITICAL_SECTION {
   void* mutex;
 };
 using LPCRITICAL_SECTION = CRITICAL_SECTION*;
+
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_STACK_OVERFLOW = 1001;
+
+// Registry. Handles are opaque pointers; the predefined roots are the sign-extended 32-bit values
+// Windows gives them, so the same numbers appear on a 64-bit host.
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+#define PELLMORA_HOST_ROOT_KEY(value) (reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(value))))
+#define HKEY_CLASSES_ROOT PELLMORA_HOST_ROOT_KEY(0x80000000u)
+#define HKEY_CURRENT_USER PELLMORA_HOST_ROOT_KEY(0x80000001u)
+#define HKEY_LOCAL_MACHINE PELLMORA_HOST_ROOT_KEY(0x80000002u)
+#define HKEY_USERS PELLMORA_HOST_ROOT_KEY(0x80000003u)
+#define HKEY_PERFORMANCE_DATA PELLMORA_HOST_ROOT_KEY(0x80000004u)
+#define HKEY_CURRENT_CONFIG PELLMORA_HOST_ROOT_KEY(0x80000005u)
+#define HKEY_DYN_DATA PELLMORA_HOST_ROOT_KEY(0x80000006u)
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
+// Modules and resources.
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+struct HRSRC__;
+using HRSRC = HRSRC__*;
+using HANDLE = void*;
+using HGLOBAL = void*;
+constexpr DWORD LOAD_LIBRARY_AS_DATAFILE = 0x00000002;
+#define MAKEINTRESOURCEA(id) (reinterpret_cast<LPSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(id))))
+#define IS_INTRESOURCE(name) ((reinterpret_cast<ULONG_PTR>(name) >> 16) == 0)
+
+// Component object shape: interface identifiers and the calling convention of interface members.
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+using IID = GUID;
+using REFIID = const IID&;
+#define STDMETHODCALLTYPE
+
+// Automation variant type numbers.
+using VARTYPE = unsigned short;
+constexpr VARTYPE VT_BSTR = 8;
+constexpr VARTYPE VT_UI1 = 17;
+constexpr VARTYPE VT_UI4 = 19;
+constexpr VARTYPE VT_BYREF = 0x4000;

@@ -1,0 +1,83 @@
+#include "registrar/registry_key.h"
+
+#include <cstring>
+
+namespace pellmora {
+
+namespace {
+constexpr DWORD kEnumNameBytes = 256;  // longest key name (255) and its terminator
+}  // namespace
+
+void RegistryKey::Hold(HKEY key, bool owned) noexcept {
+  Close();
+  key_ = key;
+  owned_ = owned;
+}
+
+void RegistryKey::Borrow(HKEY key) noexcept { Hold(key, false); }
+
+LONG RegistryKey::Open(HKEY parent, const char* subKey, REGSAM access) noexcept {
+  HKEY opened = nullptr;
+  const LONG code = RegOpenKeyExA(parent, subKey, 0, access, &opened);
+  if (code == ERROR_SUCCESS) Hold(opened, true);
+  return code;
+}
+
+LONG RegistryKey::Create(HKEY parent, const char* subKey) noexcept {
+  HKEY created = nullptr;
+  DWORD disposition = 0;
+  const LONG code = RegCreateKeyExA(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                    nullptr, &created, &disposition);
+  if (code == ERROR_SUCCESS) Hold(created, true);
+  return code;
+}
+
+LONG RegistryKey::Close() noexcept {
+  LONG code = ERROR_SUCCESS;
+  if (key_ != nullptr && owned_) code = RegCloseKey(key_);
+  key_ = nullptr;
+  owned_ = false;
+  return code;
+}
+
+LONG RegistryKey::WriteDword(const char* valueName, DWORD number) noexcept {
+  return RegSetValueExA(key_, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+}
+
+LONG RegistryKey::WriteText(const char* valueName, const char* text, DWORD type) noexcept {
+  const auto size = static_cast<DWORD>(std::strlen(text) + 1);
+  return RegSetValueExA(key_, valueName, 0, type, reinterpret_cast<const BYTE*>(text), size);
+}
+
+LONG RegistryKey::WriteMultiText(const char* valueName, const char* data) noexcept {
+  size_t size = 0;
+  for (;;) {
+    const size_t item = std::strlen(data + size);
+    size += item + 1;
+    if (item == 0) break;
+  }
+  return RegSetValueExA(key_, valueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data),
+                        static_cast<DWORD>(size));
+}
+
+LONG RegistryKey::WriteBytes(const char* valueName, const BYTE* data, DWORD size) noexcept {
+  return RegSetValueExA(key_, valueName, 0, REG_BINARY, data, size);
+}
+
+LONG RegistryKey::DeleteTree(const char* name) noexcept {
+  RegistryKey opened;
+  LONG code = opened.Open(key_, name, KEY_READ | KEY_WRITE);
+  if (code != ERROR_SUCCESS) return code;
+  // Index 0 every time: each pass removes the first subkey.
+  char subKey[kEnumNameBytes];
+  for (;;) {
+    DWORD size = kEnumNameBytes;
+    if (RegEnumKeyExA(opened.Get(), 0, subKey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    code = opened.DeleteTree(subKey);
+    if (code != ERROR_SUCCESS) return code;
+  }
+  opened.Close();
+  return RegDeleteKeyA(key_, name);
+}
+
+}  // namespace pellmora

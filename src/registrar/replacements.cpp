@@ -1,0 +1,67 @@
+// The replacement pass: runs over the raw script text before anything reads tokens, so names
+// between percent signs are replaced inside quotes too.
+#include <cstring>
+#include <string>
+
+#include "registrar/script_parser.h"
+#include "registrar/script_registrar.h"
+#include "support/result_codes.h"
+#include "support/scratch_buffer.h"
+#include "support/text_conversion.h"
+
+namespace pellmora {
+
+HRESULT ScriptParser::ExpandReplacements(const char* text, TaskText* expanded) const noexcept {
+  if (text == nullptr || expanded == nullptr) return E_POINTER;
+  expanded->reset();
+  ExpansionBuffer buffer;
+  HRESULT result = buffer.Allocate(std::strlen(text));
+  if (FAILED(result)) return result;
+
+  const char* cursor = text;
+  while (*cursor != '\0') {
+    if (*cursor != '%') {
+      const char* next = CharNextA(cursor);
+      result = buffer.Append(cursor, static_cast<std::size_t>(next - cursor));
+      cursor = next;
+    } else if (cursor[1] == '%') {
+      result = buffer.Append("%", 1);
+      cursor += 2;
+    } else {
+      const char* name = cursor + 1;
+      const char* end = name;
+      while (*end != '\0' && *end != '%') end = CharNextA(end);
+      if (*end == '\0') return DISP_E_EXCEPTION;  // no closing "%"
+      const auto length = static_cast<std::size_t>(end - name);
+      if (length >= kReplacementNameCapacity) return E_FAIL;
+      char key[kReplacementNameCapacity];
+      std::memcpy(key, name, length);
+      key[length] = '\0';
+      result = AppendReplacement(key, buffer);
+      cursor = end + 1;
+    }
+    if (FAILED(result)) return result;
+  }
+  *expanded = buffer.Release();
+  return S_OK;
+}
+
+// Appends the value of replacement `name` in the ANSI code page. A value that the code page cannot
+// represent fails the pass rather than leaving a broken path in the registry.
+HRESULT ScriptParser::AppendReplacement(const char* name, ExpansionBuffer& buffer) const noexcept {
+  const char16_t* value = registrar_.FindReplacement(name);
+  if (value == nullptr) return DISP_E_EXCEPTION;
+  const std::size_t units = std::char_traits<char16_t>::length(value);
+  if (units > static_cast<std::size_t>(INT32_MAX / 2 - 1)) return E_OUTOFMEMORY;
+  const int capacity = static_cast<int>(2 * (units + 1));
+  ScratchBuffer scratch;
+  char* narrow = scratch.RequestArray<char>(static_cast<std::size_t>(capacity));
+  if (narrow == nullptr) return E_OUTOFMEMORY;
+  if (NarrowFromWideExact(narrow, value, capacity, ConversionCodePage()) == nullptr) {
+    return GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? ResultFromWin32(ERROR_NO_UNICODE_TRANSLATION)
+                                                          : E_OUTOFMEMORY;
+  }
+  return buffer.Append(narrow, std::strlen(narrow));
+}
+
+}  // namespace pellmora

@@ -1,0 +1,118 @@
+#include "registrar/script_registrar.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "registrar/script_parser.h"
+#include "support/result_codes.h"
+#include "support/scratch_buffer.h"
+#include "support/text_conversion.h"
+
+namespace pellmora {
+
+namespace {
+
+// A module file loaded as data, released on every path.
+class DataModule {
+ public:
+  explicit DataModule(const char* path) noexcept
+      : module_(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  ~DataModule() {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  DataModule(const DataModule&) = delete;
+  DataModule& operator=(const DataModule&) = delete;
+  HMODULE Get() const noexcept { return module_; }
+
+ private:
+  HMODULE module_;
+};
+
+// The last system error as a failure; never a success code, even when the platform left the
+// last error at 0.
+HRESULT FailureFromLastError() noexcept {
+  const HRESULT result = ResultFromLastError();
+  return FAILED(result) ? result : E_FAIL;
+}
+
+// `text` in the ANSI code page inside `scratch`, or null.
+char* NarrowCopy(const char16_t* text, ScratchBuffer& scratch) noexcept {
+  if (text == nullptr) return nullptr;
+  const std::size_t units = std::char_traits<char16_t>::length(text);
+  if (units > static_cast<std::size_t>(INT32_MAX / 2 - 1)) return nullptr;
+  const int capacity = static_cast<int>(2 * (units + 1));
+  return NarrowFromWide(scratch.RequestArray<char>(static_cast<std::size_t>(capacity)), text, capacity,
+                        ConversionCodePage());
+}
+
+}  // namespace
+
+HRESULT ScriptRegistrar::QueryInterface(REFIID, void**) noexcept { return E_NOTIMPL; }
+ULONG ScriptRegistrar::AddRef() noexcept { return 1; }
+ULONG ScriptRegistrar::Release() noexcept { return 0; }
+
+HRESULT ScriptRegistrar::DefineReplacement(const char16_t* name, const char16_t* value) noexcept {
+  return replacements_.Add(name, value);
+}
+
+HRESULT ScriptRegistrar::RemoveAllReplacements() noexcept {
+  replacements_.Clear();
+  return S_OK;
+}
+
+const char16_t* ScriptRegistrar::FindReplacement(const char* name) const noexcept {
+  return replacements_.Find(name);
+}
+
+HRESULT ScriptRegistrar::RegisterResource(const char16_t* modulePath, UINT resourceId,
+                                          const char16_t* resourceType) noexcept {
+  return RunTypedResource(modulePath, resourceId, resourceType, true);
+}
+
+HRESULT ScriptRegistrar::UnregisterResource(const char16_t* modulePath, UINT resourceId,
+                                            const char16_t* resourceType) noexcept {
+  return RunTypedResource(modulePath, resourceId, resourceType, false);
+}
+
+HRESULT ScriptRegistrar::RunTypedResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType,
+                                          bool doRegister) noexcept {
+  ScratchBuffer scratch;
+  const char* type = NarrowCopy(resourceType, scratch);
+  if (type == nullptr) return E_OUTOFMEMORY;
+  return RunResource(modulePath, MAKEINTRESOURCEA(resourceId & 0xFFFF), type, doRegister);
+}
+
+HRESULT ScriptRegistrar::RunResource(const char16_t* modulePath, LPCSTR resourceName, LPCSTR resourceType,
+                                     bool doRegister) noexcept {
+  ScratchBuffer scratch;
+  const char* path = NarrowCopy(modulePath, scratch);
+  if (path == nullptr) return E_OUTOFMEMORY;
+  DataModule module(path);
+  if (module.Get() == nullptr) return FailureFromLastError();
+  const HRSRC resource = FindResourceA(module.Get(), resourceName, resourceType);
+  if (resource == nullptr) return FailureFromLastError();
+  const HGLOBAL loaded = LoadResource(module.Get(), resource);
+  if (loaded == nullptr) return FailureFromLastError();
+  const void* bytes = LockResource(loaded);
+  if (bytes == nullptr) return FailureFromLastError();
+  const DWORD size = SizeofResource(module.Get(), resource);
+
+  // The script is narrow text without a terminator: copy it and add one. It ends at its first NUL.
+  char small[1024];
+  std::unique_ptr<char[]> large;
+  char* text = small;
+  if (static_cast<std::size_t>(size) + 1 > sizeof(small)) {
+    large.reset(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
+    if (large == nullptr) return E_OUTOFMEMORY;
+    text = large.get();
+  }
+  std::memcpy(text, bytes, size);
+  text[size] = '\0';
+
+  ScriptParser parser(*this);
+  return parser.RunScript(text, doRegister);
+}
+
+}  // namespace pellmora
