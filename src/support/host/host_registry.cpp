@@ -13,6 +13,7 @@
 
 #include "support/host/host_registry_control.h"
 #include "support/host/host_system.h"
+#include "support/host/host_text.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ struct Key {
   std::map<std::string, std::shared_ptr<Key>, CaseLess> children;
   std::map<std::string, Value, CaseLess> values;
   Key* parent = nullptr;
+  int depth = 0;  // 0 for a root key
   bool deleted = false;
 };
 
@@ -62,6 +64,7 @@ constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", 
                                       "HKEY_DYN_DATA"};
 constexpr uintptr_t kRootCount = sizeof(kRootNames) / sizeof(kRootNames[0]);
 constexpr DWORD kMaxKeyNameBytes = 255;
+constexpr int kMaxDepth = 512;  // levels below a root, as on Windows
 
 struct Registry {
   std::recursive_mutex mutex;
@@ -119,14 +122,18 @@ LONG Resolve(Registry& registry, HKEY key, std::shared_ptr<Key>& target, REGSAM&
 std::vector<std::string> SplitPath(LPCSTR subKey) {
   std::vector<std::string> parts;
   if (subKey == nullptr) return parts;
+  // Stepped by characters of the ANSI code page: a trail byte 0x5C is not a separator.
   std::string part;
-  for (const char* c = subKey;; ++c) {
+  for (const char* c = subKey;;) {
     if (*c == '\\' || *c == '\0') {
       if (!part.empty()) parts.push_back(part);
       part.clear();
       if (*c == '\0') break;
+      ++c;
     } else {
-      part.push_back(*c);
+      const char* next = CharNextA(c);
+      part.append(c, next);
+      c = next;
     }
   }
   return parts;
@@ -239,7 +246,9 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
     if (child == nullptr) {
       // Only the handle the creation starts from needs the right to add subkeys.
       if (i == 0 && (parentAccess & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+      if (target->depth + 1 > kMaxDepth) return ERROR_INVALID_PARAMETER;
       child = std::make_shared<Key>();
+      child->depth = target->depth + 1;
       child->path = target->path + "\\" + parts[i];
       child->parent = target.get();
       target->children[parts[i]] = child;

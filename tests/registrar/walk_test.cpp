@@ -1,0 +1,272 @@
+// The walk against a registry: the host registry natively, the real one under Wine. Each case
+// runs inside its own key below HKEY_CURRENT_USER\Software\PellmoraTests.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "script_fixture.h"
+#include "support/result_codes.h"
+
+namespace pellmora::testing {
+namespace {
+
+constexpr HRESULT kDeleteRefused = ResultFromWin32(ERROR_ACCESS_DENIED);  // a key with subkeys
+
+// The snapshot text of a key holding `lines` (the key itself, ".", is added).
+std::string Expect(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  std::string text = ".\n";
+  for (const auto& line : lines) text += line + "\n";
+  return text;
+}
+
+struct WalkCase {
+  const char* name;
+  const char* setup;                // registered first when not null
+  std::vector<std::string> extra;   // keys created after the setup
+  const char* body;
+  bool doRegister;
+  HRESULT expected;
+  std::vector<std::string> state;   // the test key's content afterwards
+};
+
+class WalkTest : public ScriptTest {
+ protected:
+  void RunCases(const std::vector<WalkCase>& cases) {
+    for (const auto& row : cases) {
+      SCOPED_TRACE(row.name);
+      ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+      ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, KeyPath()));
+      if (row.setup != nullptr) {
+        ASSERT_EQ(S_OK, Register(row.setup));
+      }
+      for (const auto& key : row.extra) Create(key);
+      EXPECT_EQ(row.expected, row.doRegister ? Register(row.body) : Unregister(row.body));
+      EXPECT_EQ(Expect(row.state), State());
+    }
+  }
+};
+
+TEST_F(WalkTest, RegisteringWritesKeysAndValues) {
+  RunCases({
+      {"key with default value", nullptr, {}, "A = s 'x'", true, S_OK, {"A", "A: @ = SZ:x"}},
+      {"nested blocks and named values", nullptr, {},
+       "A\n{\n\tB = s 'b'\n\t{\n\t\tval V = s 'v'\n\t}\n\tval W = d 7\n}", true, S_OK,
+       {"A", "A: W = DWORD:7", "A\\B", "A\\B: @ = SZ:b", "A\\B: V = SZ:v"}},
+      {"a value entry in a block writes to the block's key", nullptr, {}, "val N = s 'n'", true, S_OK,
+       {".: N = SZ:n"}},
+      {"name, equals sign and letter without blanks are one key", nullptr, {}, "a=s 'x'", true, S_OK,
+       {"a=s", "x"}},
+      {"quoted name directly followed by an equals sign", nullptr, {}, "'A'= s 'x'", true, S_OK,
+       {"A", "A: @ = SZ:x"}},
+      {"quoting keeps blanks, braces and doubled apostrophes", nullptr, {}, "'it''s { x }' = s 'a''b'", true, S_OK,
+       {"it's { x }", "it's { x }: @ = SZ:a'b"}},
+      {"a quoted value may span lines", nullptr, {}, "A = s 'one\r\n two'", true, S_OK,
+       {"A", "A: @ = SZ:one\r\n two"}},
+      {"empty quoted value", nullptr, {}, "A = s ''", true, S_OK, {"A", "A: @ = SZ:"}},
+      {"letters in any case", nullptr, {}, "val a = S x\nval b = D 1\nval c = B 01\nval d = M x", true, S_OK,
+       {".: a = SZ:x", ".: b = DWORD:1", ".: c = BIN:01", ".: d = MULTI:780000"}},
+      {"a braced name as the first entry of a block", nullptr, {}, "A\n{\n\t{K}\n}", true, S_OK, {"A", "A\\{K}"}},
+      {"a braced name after a value entry", nullptr, {}, "A\n{\n\tval V = s v\n\t{K}\n}", true, S_OK,
+       {"A", "A: V = SZ:v", "A\\{K}"}},
+      {"an existing key keeps what the script does not name", "A = s 'old'\n{\n\tval Keep = s k\n\tSub\n}", {},
+       "A = s 'new'", true, S_OK, {"A", "A: @ = SZ:new", "A: Keep = SZ:k", "A\\Sub"}},
+      {"NoRemove changes nothing when registering", nullptr, {}, "NoRemove A\n{\n\tNoRemove val V = s v\n}", true,
+       S_OK, {"A", "A: V = SZ:v"}},
+  });
+}
+
+TEST_F(WalkTest, ValueKinds) {
+  RunCases({
+      {"M: items separated and ended", nullptr, {}, "val M = m 'a\\0b\\0'", true, S_OK, {".: M = MULTI:6100620000"}},
+      {"M: without the final separator", nullptr, {}, "val M = m 'a\\0b'", true, S_OK, {".: M = MULTI:6100620000"}},
+      {"M: an empty item ends the list", nullptr, {}, "val M = m 'a\\0\\0b'", true, S_OK, {".: M = MULTI:610000"}},
+      {"M: empty", nullptr, {}, "val M = m ''", true, S_OK, {".: M = MULTI:00"}},
+      {"M: a backslash not before 0 stays", nullptr, {}, "val M = m 'a\\b\\'", true, S_OK,
+       {".: M = MULTI:615c625c0000"}},
+      {"B: digits of any case", nullptr, {}, "val B = b 0aFF", true, S_OK, {".: B = BIN:0aff"}},
+      {"B: empty", nullptr, {}, "val B = b ''", true, S_OK, {".: B = BIN:"}},
+      {"B: other characters count as 0", nullptr, {}, "val B = b zz1G", true, S_OK, {".: B = BIN:0010"}},
+      {"B: odd number of digits", nullptr, {}, "val B = b 0aF", true, E_FAIL, {}},
+      {"D: largest", nullptr, {}, "val D = d 4294967295", true, S_OK, {".: D = DWORD:4294967295"}},
+      {"D: zero", nullptr, {}, "val D = d 0", true, S_OK, {".: D = DWORD:0"}},
+      {"D: too large", nullptr, {}, "val D = d 4294967296", true, DISP_E_EXCEPTION, {}},
+      {"D: not a number", nullptr, {}, "val D = d abc", true, DISP_E_EXCEPTION, {}},
+      {"D: empty", nullptr, {}, "val D = d ''", true, DISP_E_EXCEPTION, {}},
+      {"D: trailing junk", nullptr, {}, "val D = d 12x", true, DISP_E_EXCEPTION, {}},
+  });
+}
+
+TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
+  // 300 bytes of binary and a 600-byte list need buffers beyond the ones inside the frame.
+  std::string hex, expectHex;
+  for (int i = 0; i < 300; ++i) {
+    static const char* digits = "0123456789abcdef";
+    hex += digits[i % 16];
+    hex += digits[(i / 16) % 16];
+    expectHex += hex.substr(hex.size() - 2);
+  }
+  std::string items, expectItems;
+  for (int i = 0; i < 200; ++i) {
+    items += "xy\\0";
+    expectItems += "787900";
+  }
+  expectItems += "00";
+  ASSERT_EQ(S_OK, Register("val B = b " + hex + "\nval M = m '" + items + "'"));
+  EXPECT_EQ(Expect({".: B = BIN:" + expectHex, ".: M = MULTI:" + expectItems}), State());
+}
+
+TEST_F(WalkTest, ForcedRemovalAndDelete) {
+  RunCases({
+      {"ForceRemove replaces a key and everything below it", "A = s 'old'\n{\n\tval Stale = s s\n\tOld\n\t{\n\t\tDeep\n\t}\n}",
+       {}, "ForceRemove A = s 'new'\n{\n\tB\n}", true, S_OK, {"A", "A: @ = SZ:new", "A\\B"}},
+      {"ForceRemove of a missing key is no error", nullptr, {}, "ForceRemove A", true, S_OK, {"A"}},
+      {"Delete removes the tree and ignores the assignment", nullptr, {"A\\Sub\\Deep"}, "Delete A = s 'ignored'\nB",
+       true, S_OK, {"B"}},
+      {"Delete of a missing key is no error", nullptr, {}, "Delete A", true, S_OK, {}},
+      {"Delete is followed by NoRemove or another entry", nullptr, {"A"}, "Delete A\nNoRemove B", true, S_OK, {"B"}},
+      {"ForceRemove then NoRemove", nullptr, {"A\\Old"}, "ForceRemove A\nNoRemove B", true, S_OK, {"A", "B"}},
+  });
+}
+
+TEST_F(WalkTest, ForcedRemovalNeverDeletesProtectedNames) {
+  const char* names[] = {"appid", "CLSID", "'component categories'", "filetype", "INTERFACE", "Hardware",
+                         "mime",  "sam",   "Security",               "system",   "SOFTWARE",  "typelib"};
+  const char* stored[] = {"appid", "CLSID", "component categories", "filetype", "INTERFACE", "Hardware",
+                          "mime",  "sam",   "Security",             "system",   "SOFTWARE",  "typelib"};
+  for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
+    SCOPED_TRACE(names[i]);
+    ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+    Create(std::string(stored[i]) + "\\Keep");
+    Create(std::string("P\\Q\\") + stored[i] + "\\Keep");
+    // Directly in the block and two levels down, with ForceRemove and with Delete.
+    const std::string name = names[i];
+    EXPECT_EQ(S_OK, Register("ForceRemove " + name + "\nP\n{\n\tQ\n\t{\n\t\tDelete " + name + "\n\t}\n}"));
+    EXPECT_EQ(Expect({stored[i], std::string(stored[i]) + "\\Keep", "P", "P\\Q", std::string("P\\Q\\") + stored[i],
+                      std::string("P\\Q\\") + stored[i] + "\\Keep"}),
+              State());
+  }
+}
+
+TEST_F(WalkTest, Unregistering) {
+  RunCases({
+      {"removes what it registered", "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", {},
+       "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", false, S_OK, {}},
+      {"keeps NoRemove keys and values", "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}", {},
+       "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}", false, S_OK, {"A", "A: V = SZ:v"}},
+      {"absent keys and values are no error", nullptr, {}, "A\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w",
+       false, S_OK, {}},
+      {"a key that gained a subkey stays and stops the walk", "A\n{\n\tB\n}\nC", {"A\\Extra"}, "A\n{\n\tB\n}\nC",
+       false, kDeleteRefused, {"A", "A\\Extra", "C"}},
+      {"a NoRemove key below stops its parent's deletion", "A\n{\n\tNoRemove C\n}", {}, "A\n{\n\tNoRemove C\n}", false,
+       kDeleteRefused, {"A", "A\\C"}},
+      {"the block of an absent key is skipped", nullptr, {"Present\\Inner"}, "Absent\n{\n\tPresent\n\t{\n\t\tInner\n\t}\n}",
+       false, S_OK, {"Present", "Present\\Inner"}},
+      {"skipping ends with the entry", nullptr, {"Present"}, "Absent\n{\n\tX\n}\nPresent", false, S_OK, {}},
+      {"Delete and ForceRemove are plain entries", "A\nB", {}, "Delete A\nForceRemove B", false, S_OK, {}},
+      {"a protected name without NoRemove is deleted", "K\n{\n\tTypeLib = s x\n}", {}, "K\n{\n\tTypeLib = s x\n}",
+       false, S_OK, {}},
+      {"the default value goes with the key", "A = s 'x'", {}, "A = s 'other'", false, S_OK, {}},
+  });
+}
+
+TEST_F(WalkTest, SyntaxErrors) {
+  const std::string tooLong(4095, 'x');
+  const std::string longestValueName(259, 'v');
+  const std::string tooLongValueName(260, 'v');
+  const std::vector<WalkCase> cases = {
+      {"end of text inside a block", nullptr, {}, "A\n{", true, DISP_E_EXCEPTION, {}},
+      {"unknown type letter", nullptr, {}, "A = x 'v'", true, DISP_E_EXCEPTION, {}},
+      {"a type of two letters", nullptr, {}, "A = ss 'v'", true, DISP_E_EXCEPTION, {}},
+      {"value entry without equals sign", nullptr, {}, "val V s 'v'", true, DISP_E_EXCEPTION, {}},
+      {"key name with a backslash", nullptr, {}, "A\\B", true, DISP_E_EXCEPTION, {}},
+      {"forced removal of a name with a backslash", nullptr, {"A\\B"}, "ForceRemove A\\B", true, DISP_E_EXCEPTION,
+       {"A", "A\\B"}},
+      {"block after Delete", nullptr, {}, "Delete A\n{\n}", true, DISP_E_EXCEPTION, {}},
+      {"block after a value entry", nullptr, {}, "val V = s v\n{\n}", true, DISP_E_EXCEPTION, {}},
+      {"empty key name", nullptr, {}, "'' = s 'x'", true, DISP_E_EXCEPTION, {}},
+      {"forced removal of an empty name keeps the parent", nullptr, {"Keep"}, "ForceRemove ''", true,
+       DISP_E_EXCEPTION, {"Keep"}},
+      {"empty key name when unregistering", nullptr, {"Keep"}, "''", false, DISP_E_EXCEPTION, {"Keep"}},
+      {"unclosed quote: the roll-back stops at it too", nullptr, {}, "A = s 'abc", true, DISP_E_EXCEPTION, {"A"}},
+  };
+  RunCases(cases);
+  RunCases({
+      {"token of 4095 bytes: the roll-back stops at it too", nullptr, {}, ("A = s '" + tooLong + "'").c_str(), true,
+       DISP_E_EXCEPTION, {"A"}},
+      {"value name of 259 bytes", nullptr, {}, ("val " + longestValueName + " = s x").c_str(), true, S_OK,
+       {".: " + longestValueName + " = SZ:x"}},
+      {"value name of 260 bytes", nullptr, {}, ("val " + tooLongValueName + " = s x").c_str(), true,
+       DISP_E_EXCEPTION, {}},
+      {"value name of 260 bytes when unregistering", nullptr, {}, ("val " + tooLongValueName + " = s x").c_str(),
+       false, DISP_E_EXCEPTION, {}},
+  });
+}
+
+TEST_F(WalkTest, RollBackOfAFailedRootBlock) {
+  RunCases({
+      {"keeps NoRemove keys, removes the rest", nullptr, {}, "NoRemove A\n{\n\tB\n}\nC = s x\nval V = s v\nbad\\name",
+       true, DISP_E_EXCEPTION, {"A"}},
+      {"removes keys that existed before", "Pre = s 'p'", {}, "Pre\nbad\\name", true, DISP_E_EXCEPTION, {}},
+      {"stops at a key that has other subkeys", nullptr, {"A\\Other"}, "A\n{\n\tB\n}\nbad\\name", true,
+       DISP_E_EXCEPTION, {"A", "A\\Other"}},
+      {"returns the registration's failure, not the roll-back's", nullptr, {"A\\Other"}, "A\n{\n\tB\n}\nval V = b 123",
+       true, E_FAIL, {"A", "A\\Other"}},
+  });
+}
+
+TEST_F(WalkTest, RootBlocksBeforeAFailedOneStay) {
+  EXPECT_EQ(DISP_E_EXCEPTION, RunText(Wrap("A") + Wrap("B\nbad\\name"), true));
+  EXPECT_EQ(Expect({"A"}), State());
+}
+
+TEST_F(WalkTest, RegisteringTwiceLeavesTheSameState) {
+  const std::string script = "ForceRemove A = s 'x'\n{\n\tB = d 5\n\tval V = b 01\n}\nC\n{\n\tval W = m 'a\\0b'\n}";
+  ASSERT_EQ(S_OK, Register(script));
+  const std::string once = State();
+  Create("A\\Stale");
+  ASSERT_EQ(S_OK, Register(script));
+  EXPECT_EQ(once, State());
+  ASSERT_EQ(S_OK, Unregister(script));
+  EXPECT_EQ(Expect({}), State());
+}
+
+TEST_F(WalkTest, RootKeyNames) {
+  struct Row {
+    const char* root;
+    HRESULT expected;
+  };
+  const Row rows[] = {{"HKCU", S_OK}, {"hkcu", S_OK}, {"HKEY_CURRENT_USER", S_OK}, {"hKeY_cUrReNt_UsEr", S_OK},
+                      {"HKCU\\Software", DISP_E_EXCEPTION}, {"HKXX", DISP_E_EXCEPTION}};
+  const std::string wrapped = Wrap("A");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.root);
+    ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, KeyPath()));
+    EXPECT_EQ(row.expected, RunText(row.root + wrapped.substr(4), true));
+    EXPECT_EQ(row.expected == S_OK ? Expect({"A"}) : Expect({}), State());
+  }
+}
+
+TEST_F(WalkTest, ScriptStructure) {
+  struct Row {
+    const char* name;
+    std::string text;
+    HRESULT expected;
+  };
+  const Row rows[] = {
+      {"empty script", "", S_OK},
+      {"white space alone", " \r\n\t", DISP_E_EXCEPTION},
+      {"root key not followed by a brace", "HKCU x", DISP_E_EXCEPTION},
+      {"root key at the end", "HKCU", DISP_E_EXCEPTION},
+      {"white space after the last block", Wrap("A") + " \r\n", S_OK},
+      {"a token that begins with a brace opens the root block", "HKCU {x }", S_OK},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(row.expected, RunText(row.text, true));
+  }
+}
+
+}  // namespace
+}  // namespace pellmora::testing
