@@ -11,26 +11,9 @@
 #include "support/automation_string.h"
 #include "support/com_ptr.h"
 #include "support/platform.h"
+#include "test_registration.h"
 
 namespace pellmora::testing {
-
-// The braced upper-case text of a GUID.
-std::wstring GuidText(const GUID& guid);
-
-// Windows path of the DLL under test (the build tree, seen through Wine's Z: drive).
-std::wstring DllPath();
-
-// The ProgID that script hosts use.
-inline constexpr wchar_t kProgId[] = L"Vantelby.ConStringHelper";
-
-// Writes the class keys (CLSID -> InprocServer32 = DllPath(), Apartment; ProgID -> CLSID) so that
-// the runtime can find the class, and deletes them again. Returns S_OK or the registry's error.
-HRESULT RegisterClassByHand();
-HRESULT UnregisterClassByHand();
-
-// Registers / unregisters the type library embedded in the DLL.
-HRESULT RegisterTypeLibrary();
-HRESULT UnregisterTypeLibrary();
 
 // The current reference count of `object`, read by an AddRef/Release pair.
 ULONG ReferenceCount(IUnknown* object);
