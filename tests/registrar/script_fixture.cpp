@@ -23,6 +23,7 @@ void ScriptTest::TearDown() {
   HostClearRegistryFailures();
 #endif
   EXPECT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\PellmoraTests");  // only goes once no test key is left
 }
 
 std::string ScriptTest::Wrap(const std::string& body) const {
