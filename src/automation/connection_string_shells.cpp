@@ -17,10 +17,10 @@ constexpr LONG kDestroyingCount = -1073741823;  // 0xC0000001
 // entry point. Objects live in one apartment, so the count is plain.
 class ConnectionStringObject final : public ConnectionString {
  public:
-  ConnectionStringObject() noexcept { ServerModule::Current()->Lock(); }
+  ConnectionStringObject() noexcept { LockModule(); }
   ~ConnectionStringObject() override {
     count_ = kDestroyingCount;
-    ServerModule::Current()->Unlock();
+    UnlockModule();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override {
@@ -58,10 +58,10 @@ class ContainedConnectionString final : public ConnectionString {
 // interfaces it hands out belong to the contained core and count on the outer object.
 class ConnectionStringAggregate final : public IUnknown {
  public:
-  explicit ConnectionStringAggregate(IUnknown* outer) noexcept : core_(outer) { ServerModule::Current()->Lock(); }
+  explicit ConnectionStringAggregate(IUnknown* outer) noexcept : core_(outer) { LockModule(); }
   virtual ~ConnectionStringAggregate() {
     count_ = kDestroyingCount;
-    ServerModule::Current()->Unlock();
+    UnlockModule();
   }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override {

@@ -30,7 +30,7 @@ class ClassFactory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE AddRef() noexcept override {
     MutexLock lock(&referenceMutex_);
     const LONG count = InterlockedIncrement(&count_);
-    if (count == 2) ServerModule::Current()->Lock();
+    if (count == 2) LockModule();
     return static_cast<ULONG>(count);
   }
 
@@ -43,7 +43,7 @@ class ClassFactory final : public IClassFactory {
     if (count == 0) {
       delete this;
     } else if (count == 1) {
-      ServerModule::Current()->Unlock();
+      UnlockModule();
     }
     return static_cast<ULONG>(count);
   }
@@ -59,9 +59,9 @@ class ClassFactory final : public IClassFactory {
   // Not counted per factory: the caller balances its calls.
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override {
     if (lock) {
-      ServerModule::Current()->Lock();
+      LockModule();
     } else {
-      ServerModule::Current()->Unlock();
+      UnlockModule();
     }
     return S_OK;
   }

@@ -31,6 +31,14 @@ ServerModule::~ServerModule() {
 
 ServerModule* ServerModule::Current() noexcept { return g_current; }
 
+void LockModule() noexcept {
+  if (ServerModule* module = ServerModule::Current()) module->Lock();
+}
+
+void UnlockModule() noexcept {
+  if (ServerModule* module = ServerModule::Current()) module->Unlock();
+}
+
 LONG ServerModule::Lock() noexcept { return InterlockedIncrement(&lockCount_); }
 
 LONG ServerModule::Unlock() noexcept { return InterlockedDecrement(&lockCount_); }

@@ -55,6 +55,12 @@ class ServerModule {
   ClassTable& classes_;
 };
 
+// Lock and Unlock of the module while it exists, nothing afterwards. At process exit the
+// module is torn down even while a client still holds a class factory; releasing the cached
+// factory then arrives after the module has gone.
+void LockModule() noexcept;
+void UnlockModule() noexcept;
+
 // Set when a module-wide record could not create its mutex during load; the load then fails.
 extern bool g_moduleInitFailed;
 

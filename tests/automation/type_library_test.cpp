@@ -132,6 +132,24 @@ TEST_F(TypeLibrary, DualInterfaceAttributes) {
   EXPECT_EQ(vtableFlags, 0x11C0) << std::hex << vtableFlags;
   EXPECT_EQ(dispatchFlags, TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE) << std::hex << dispatchFlags;
 
+  // IDispatch comes from the imported standard library stdole2.tlb 2.0.
+  HREFTYPE baseReference = 0;
+  ASSERT_EQ(vtable->GetRefTypeOfImplType(0, &baseReference), S_OK);
+  ComPtr<ITypeInfo> base;
+  ASSERT_EQ(vtable->GetRefTypeInfo(baseReference, base.put()), S_OK);
+  ComPtr<ITypeLib> imported;
+  UINT index = 0;
+  ASSERT_EQ(base->GetContainingTypeLib(imported.put(), &index), S_OK);
+  TLIBATTR* importedAttributes = nullptr;
+  ASSERT_EQ(imported->GetLibAttr(&importedAttributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(importedAttributes->guid, IID_StdOle));
+  EXPECT_EQ(importedAttributes->wMajorVerNum, 2);
+  EXPECT_EQ(importedAttributes->wMinorVerNum, 0);
+  imported->ReleaseTLibAttr(importedAttributes);
+  ASSERT_EQ(base->GetTypeAttr(&attributes), S_OK);
+  EXPECT_TRUE(IsEqualIID(attributes->guid, IID_IDispatch));
+  base->ReleaseTypeAttr(attributes);
+
   const Documentation doc = Document(interface_.get(), MEMBERID_NIL);
   EXPECT_EQ(doc.name, L"IConnectionString");
   EXPECT_EQ(doc.help, AsStoredInLibrary(u8"IConnectionString 接口"));

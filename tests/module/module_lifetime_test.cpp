@@ -70,7 +70,9 @@ TEST_F(Module, ClassObjectRequestsThatFail) {
   for (const auto& row : kCases) {
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(dll_.DllGetClassObject(row.clsid, row.iid, row.withOut ? &out : nullptr), row.expected) << row.what;
-    if (row.withOut) EXPECT_EQ(out, nullptr) << row.what;
+    if (row.withOut) {
+      EXPECT_EQ(out, nullptr) << row.what;
+    }
   }
 }
 
@@ -174,7 +176,9 @@ TEST_F(Module, CreateInstanceArguments) {
   for (const auto& row : kCases) {
     void* out = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(factory->CreateInstance(row.outer, *row.iid, row.withOut ? &out : nullptr), row.expected) << row.what;
-    if (row.withOut) EXPECT_EQ(out, nullptr) << row.what;
+    if (row.withOut) {
+      EXPECT_EQ(out, nullptr) << row.what;
+    }
   }
   outer.reset();
   factory.reset();
@@ -203,6 +207,32 @@ TEST_F(Module, UnloadsAfterEverythingIsReleasedEvenWithACachedFactory) {
   FreeLibrary(module_);
   module_ = nullptr;
   EXPECT_EQ(LoadedDll(), nullptr);
+}
+
+// The loader swallows faults raised while it detaches libraries; this makes one end the process
+// with a code of its own so that the test sees it.
+LONG CALLBACK EndProcessOnFault(EXCEPTION_POINTERS* exception) {
+  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) TerminateProcess(GetCurrentProcess(), 99);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// At process exit the module is torn down whatever clients still hold. Releasing the cached
+// factory, which a client also holds, must not touch the module that is already gone.
+TEST(ModuleExitDeathTest, AProcessMayExitWhileAClientHoldsTheFactoryAndAnObject) {
+  EXPECT_EXIT(
+      {
+        AddVectoredExceptionHandler(1, EndProcessOnFault);
+        HMODULE module = LoadLibraryW(DllPath().c_str());
+        IClassFactory* factory = nullptr;
+        IUnknown* object = nullptr;
+        if (module != nullptr &&
+            SUCCEEDED(EntryPointsOf(module).DllGetClassObject(&CLSID_ConnectionString, &IID_IClassFactory,
+                                                              reinterpret_cast<void**>(&factory)))) {
+          factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object));
+        }
+        ExitProcess(factory != nullptr && object != nullptr ? 7 : 3);
+      },
+      ::testing::ExitedWithCode(7), "");
 }
 
 }  // namespace
