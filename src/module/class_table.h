@@ -33,8 +33,8 @@ struct ClassEntry {
 
 class ClassTable {
  public:
-  // Keeps `entries` (terminated by nothing: `count` rows) and creates the map mutex; a failure
-  // marks the load as failed.
+  // Serves the `count` rows at `entries` and creates the map mutex; a failure marks the load as
+  // failed.
   ClassTable(HINSTANCE typeLibraryModule, ClassEntry* entries, std::size_t count) noexcept;
   // Releases the cached class objects in table order.
   ~ClassTable();

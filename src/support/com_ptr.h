@@ -12,12 +12,6 @@ class ComPtr {
  public:
   ComPtr() noexcept = default;
   ComPtr(std::nullptr_t) noexcept {}
-  // Adopts `pointer` without adding a reference.
-  static ComPtr Adopt(Interface* pointer) noexcept {
-    ComPtr result;
-    result.pointer_ = pointer;
-    return result;
-  }
   // Adds a reference of its own.
   explicit ComPtr(Interface* pointer) noexcept : pointer_(pointer) {
     if (pointer_) pointer_->AddRef();

@@ -26,11 +26,15 @@ HMODULE LoadedDll() { return GetModuleHandleW(DllPath().c_str()); }
 
 void ComEnvironment::SetUp() {
   ASSERT_EQ(CoInitialize(nullptr), S_OK);
-  if (registerClass_) ASSERT_EQ(RegisterClassByHand(), S_OK);
+  if (registerClass_) {
+    ASSERT_EQ(RegisterClassByHand(), S_OK);
+  }
 }
 
 void ComEnvironment::TearDown() {
-  if (registerClass_) EXPECT_EQ(UnregisterClassByHand(), S_OK);
+  if (registerClass_) {
+    EXPECT_EQ(UnregisterClassByHand(), S_OK);
+  }
   CoUninitialize();
 }
 

@@ -20,7 +20,9 @@ class LoadedLibrary {
     ComPtr<IClassFactory> factory;
     ComPtr<IDispatch> object;
     EXPECT_EQ(entries_.DllGetClassObject(&CLSID_ConnectionString, &IID_IClassFactory, factory.put_void()), S_OK);
-    if (factory) EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
+    if (factory) {
+      EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, object.put_void()), S_OK);
+    }
     return object;
   }
   void Unload() {

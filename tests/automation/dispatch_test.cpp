@@ -194,7 +194,9 @@ TEST(Dispatch, ParseAndResetByDispid) {
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   EXPECT_EQ(object->Invoke(12, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
   for (const Member& member : kProperties) {
-    if (member.writable) EXPECT_EQ(GetProperty(object.get(), member.id), L"") << member.name;
+    if (member.writable) {
+      EXPECT_EQ(GetProperty(object.get(), member.id), L"") << member.name;
+    }
   }
 }
 
