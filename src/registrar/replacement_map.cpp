@@ -4,20 +4,16 @@
 #include <new>
 #include <string>
 
-#include "support/scratch_buffer.h"
-#include "support/text_conversion.h"
+#include "registrar/narrow_copy.h"
 
 namespace pellmora {
 
 HRESULT ReplacementMap::Add(const char16_t* name, const char16_t* value) noexcept {
   if (name == nullptr || value == nullptr) return E_INVALIDARG;
-  const std::size_t nameUnits = std::char_traits<char16_t>::length(name);
   const std::size_t valueUnits = std::char_traits<char16_t>::length(value);
-  if (nameUnits > static_cast<std::size_t>(INT32_MAX / 2 - 1)) return E_OUTOFMEMORY;
-  const int capacity = static_cast<int>(2 * (nameUnits + 1));
   ScratchBuffer scratch;
-  char* narrow = scratch.RequestArray<char>(static_cast<std::size_t>(capacity));
-  if (NarrowFromWide(narrow, name, capacity, ConversionCodePage()) == nullptr) return E_OUTOFMEMORY;
+  const char* narrow = NarrowCopy(name, scratch, false);
+  if (narrow == nullptr) return E_OUTOFMEMORY;
 
   Entry entry;
   const std::size_t nameBytes = std::strlen(narrow) + 1;

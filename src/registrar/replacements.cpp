@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "registrar/narrow_copy.h"
 #include "registrar/script_parser.h"
 #include "registrar/script_registrar.h"
 #include "support/result_codes.h"
 #include "support/scratch_buffer.h"
-#include "support/text_conversion.h"
 
 namespace pellmora {
 
@@ -51,13 +51,9 @@ HRESULT ScriptParser::ExpandReplacements(const char* text, TaskText* expanded) c
 HRESULT ScriptParser::AppendReplacement(const char* name, ExpansionBuffer& buffer) const noexcept {
   const char16_t* value = registrar_.FindReplacement(name);
   if (value == nullptr) return DISP_E_EXCEPTION;
-  const std::size_t units = std::char_traits<char16_t>::length(value);
-  if (units > static_cast<std::size_t>(INT32_MAX / 2 - 1)) return E_OUTOFMEMORY;
-  const int capacity = static_cast<int>(2 * (units + 1));
   ScratchBuffer scratch;
-  char* narrow = scratch.RequestArray<char>(static_cast<std::size_t>(capacity));
-  if (narrow == nullptr) return E_OUTOFMEMORY;
-  if (NarrowFromWideExact(narrow, value, capacity, ConversionCodePage()) == nullptr) {
+  const char* narrow = NarrowCopy(value, scratch, true);
+  if (narrow == nullptr) {
     return GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? ResultFromWin32(ERROR_NO_UNICODE_TRANSLATION)
                                                           : E_OUTOFMEMORY;
   }

@@ -3,12 +3,10 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
+#include "registrar/narrow_copy.h"
 #include "registrar/script_parser.h"
 #include "support/result_codes.h"
-#include "support/scratch_buffer.h"
-#include "support/text_conversion.h"
 
 namespace pellmora {
 
@@ -35,16 +33,6 @@ class DataModule {
 HRESULT FailureFromLastError() noexcept {
   const HRESULT result = ResultFromLastError();
   return FAILED(result) ? result : E_FAIL;
-}
-
-// `text` in the ANSI code page inside `scratch`, or null.
-char* NarrowCopy(const char16_t* text, ScratchBuffer& scratch) noexcept {
-  if (text == nullptr) return nullptr;
-  const std::size_t units = std::char_traits<char16_t>::length(text);
-  if (units > static_cast<std::size_t>(INT32_MAX / 2 - 1)) return nullptr;
-  const int capacity = static_cast<int>(2 * (units + 1));
-  return NarrowFromWide(scratch.RequestArray<char>(static_cast<std::size_t>(capacity)), text, capacity,
-                        ConversionCodePage());
 }
 
 }  // namespace
@@ -79,7 +67,7 @@ HRESULT ScriptRegistrar::UnregisterResource(const char16_t* modulePath, UINT res
 HRESULT ScriptRegistrar::RunTypedResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType,
                                           bool doRegister) noexcept {
   ScratchBuffer scratch;
-  const char* type = NarrowCopy(resourceType, scratch);
+  const char* type = NarrowCopy(resourceType, scratch, false);
   if (type == nullptr) return E_OUTOFMEMORY;
   return RunResource(modulePath, MAKEINTRESOURCEA(resourceId & 0xFFFF), type, doRegister);
 }
@@ -87,7 +75,7 @@ HRESULT ScriptRegistrar::RunTypedResource(const char16_t* modulePath, UINT resou
 HRESULT ScriptRegistrar::RunResource(const char16_t* modulePath, LPCSTR resourceName, LPCSTR resourceType,
                                      bool doRegister) noexcept {
   ScratchBuffer scratch;
-  const char* path = NarrowCopy(modulePath, scratch);
+  const char* path = NarrowCopy(modulePath, scratch, false);
   if (path == nullptr) return E_OUTOFMEMORY;
   DataModule module(path);
   if (module.Get() == nullptr) return FailureFromLastError();

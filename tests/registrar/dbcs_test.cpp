@@ -70,3 +70,30 @@ TEST_F(DoubleByteScripts, ReplacementValuesConvertToTheCodePage) {
 
 }  // namespace
 }  // namespace pellmora::testing
+
+namespace pellmora::testing {
+namespace {
+
+// A system whose ANSI code page is UTF-8 needs three bytes for most characters outside Latin
+// scripts: a replacement name of such characters still converts and is found.
+class Utf8Scripts : public ScriptTest {
+ protected:
+  void SetUp() override {
+    HostSetAnsiCodePage(CP_UTF8);
+    ScriptTest::SetUp();
+  }
+  void TearDown() override {
+    ScriptTest::TearDown();
+    HostResetText();
+  }
+};
+
+TEST_F(Utf8Scripts, ReplacementNamesOfThreeByteCharacters) {
+  ASSERT_EQ(S_OK, registrar_.DefineReplacement(u"\u8868\u5341\u8868\u5341\u8868\u5341", u"value"));
+  const std::string utf8 = "\xE8\xA1\xA8\xE5\x8D\x81";
+  ASSERT_NE(nullptr, registrar_.FindReplacement((utf8 + utf8 + utf8).c_str()));
+  EXPECT_EQ(std::u16string(u"value"), registrar_.FindReplacement((utf8 + utf8 + utf8).c_str()));
+}
+
+}  // namespace
+}  // namespace pellmora::testing
