@@ -1,13 +1,21 @@
-// Self-registration entry points. Until the registration scripts are wired in, both directions
-// report that they are not implemented.
+// The exported self-registration entry points and the object map's registration function for
+// ConnectionString. The steps themselves are in self_registration.cpp.
 #include "module/registration.h"
+#include "module/self_registration.h"
+#include "support/call_boundary.h"
 
 namespace pellmora {
 
-HRESULT UpdateConnectionStringRegistration(bool /*registering*/) noexcept { return E_NOTIMPL; }
+HRESULT UpdateConnectionStringRegistration(bool registering) noexcept {
+  return RunRegistrationScript(kClassScript, registering, nullptr);
+}
 
 }  // namespace pellmora
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return E_NOTIMPL; }
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+  return pellmora::ResultOfCall([] { return pellmora::RegisterServer(); });
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return E_NOTIMPL; }
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  return pellmora::ResultOfCall([] { return pellmora::UnregisterServer(); });
+}

@@ -3,6 +3,8 @@
 #include <new>
 
 #include "module/class_table.h"
+#include "module/self_registration.h"
+#include "registrar/script_registrar.h"
 #include "support/mutex.h"
 
 namespace pellmora {
@@ -44,6 +46,10 @@ LONG ServerModule::Lock() noexcept { return InterlockedIncrement(&lockCount_); }
 LONG ServerModule::Unlock() noexcept { return InterlockedDecrement(&lockCount_); }
 
 LONG ServerModule::GetLockCount() const noexcept { return lockCount_; }
+
+HRESULT ServerModule::AddCommonReplacements(ScriptRegistrar& registrar) noexcept {
+  return registrar.DefineReplacement(u"APPID", kApplicationIdText);
+}
 
 HRESULT ServerModule::AddTerminationCallback(TerminationCallback callback, void* argument) noexcept {
   auto* node = new (std::nothrow) TerminationNode{callback, argument, nullptr};

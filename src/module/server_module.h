@@ -7,6 +7,7 @@
 namespace pellmora {
 
 class ClassTable;
+class ScriptRegistrar;
 
 class ServerModule {
  public:
@@ -28,8 +29,8 @@ class ServerModule {
   virtual LONG Unlock() noexcept;
   virtual LONG GetLockCount() const noexcept;
 
-  // Self-registration adds AddCommonReplacements(ScriptRegistrar&) here, after GetLockCount: it
-  // defines the "APPID" replacement for every registration script.
+  // Defines the replacements that every registration script of this library uses: "APPID".
+  virtual HRESULT AddCommonReplacements(ScriptRegistrar& registrar) noexcept;
 
   // Records `callback(argument)` to run at termination: S_OK, or E_OUTOFMEMORY with nothing
   // recorded.

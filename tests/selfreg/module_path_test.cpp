@@ -88,7 +88,9 @@ TEST(EscapeScriptQuotes, RefusesATextThatDoesNotFit) {
     char16_t destination[8] = u"junk";
     EXPECT_EQ(row.fits, EscapeScriptQuotes(destination, row.capacity, row.source.c_str()))
         << "capacity " << row.capacity;
-    if (!row.fits && row.capacity > 0) EXPECT_EQ(u'\0', destination[0]);
+    if (!row.fits && row.capacity > 0) {
+      EXPECT_EQ(u'\0', destination[0]) << "capacity " << row.capacity;
+    }
   }
 }
 
