@@ -34,7 +34,7 @@ TEST(ReadModuleFileName, ReadsTheRunningProgramsPath) {
   char path[kModulePathCapacity];
   ASSERT_EQ(S_OK, ReadModuleFileName(nullptr, path));
   const std::string name(path);
-  EXPECT_NE(std::string::npos, name.find("module_path_test.exe")) << name;
+  EXPECT_NE(std::string::npos, name.find("selfreg_module_path_test.exe")) << name;
 }
 
 TEST(ReadModuleFileName, ReportsAModuleThatIsNotLoaded) {
