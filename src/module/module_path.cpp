@@ -1,6 +1,10 @@
 #include "module/module_path.h"
 
+#include <cstring>
+
 #include "support/result_codes.h"
+#include "support/scratch_buffer.h"
+#include "support/text_conversion.h"
 
 namespace pellmora {
 
@@ -20,6 +24,11 @@ HRESULT ReadModuleFileName(HMODULE module, char (&path)[kModulePathCapacity]) no
   const HRESULT result = ModuleFileNameResult(length, length == 0 ? GetLastError() : ERROR_SUCCESS);
   if (FAILED(result)) path[0] = '\0';
   return result;
+}
+
+char16_t* WidePath(ScratchBuffer& scratch, const char* path, UINT codePage) noexcept {
+  const std::size_t units = std::strlen(path) + 1;
+  return WideFromNarrow(scratch.RequestArray<char16_t>(units), path, static_cast<int>(units), codePage);
 }
 
 bool EscapeScriptQuotes(char16_t* destination, std::size_t capacity, const char16_t* source) noexcept {

@@ -8,6 +8,8 @@
 
 namespace pellmora {
 
+class ScratchBuffer;
+
 // Size of the narrow buffer the module file name is read into, terminator included.
 constexpr DWORD kModulePathCapacity = 260;
 // Size of the escaped path buffer: a 259-unit path made only of quotes still fits.
@@ -20,6 +22,10 @@ HRESULT ReadModuleFileName(HMODULE module, char (&path)[kModulePathCapacity]) no
 // The outcome of a GetModuleFileNameA call into a kModulePathCapacity buffer that returned
 // `length`, with `lastError` the thread's last error after it.
 HRESULT ModuleFileNameResult(DWORD length, DWORD lastError) noexcept;
+
+// `path` (narrow, in `codePage`) as UTF-16 in memory of `scratch`, which it lives as long as; null
+// when there is no memory or the text does not convert.
+char16_t* WidePath(ScratchBuffer& scratch, const char* path, UINT codePage) noexcept;
 
 // Copies the NUL-terminated `source` into `destination` (capacity in UTF-16 units, terminator
 // included), writing every single quote twice so that the text survives inside a quoted script

@@ -1,7 +1,5 @@
 #include "module/self_registration.h"
 
-#include <cstring>
-
 #include "module/class_table.h"
 #include "module/module_path.h"
 #include "module/module_state.h"
@@ -22,13 +20,6 @@ namespace {
 HMODULE ModuleInstance() noexcept { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
 const ReplacementPair kAppIdPairs[] = {{u"APPID", kApplicationIdText}, {nullptr, nullptr}};
-
-// `narrow` in UTF-16, in scratch memory that lives as long as `scratch`; null when no memory or
-// the text does not convert.
-char16_t* WideCopy(ScratchBuffer& scratch, const char* narrow, UINT codePage) noexcept {
-  const std::size_t units = std::strlen(narrow) + 1;
-  return WideFromNarrow(scratch.RequestArray<char16_t>(units), narrow, static_cast<int>(units), codePage);
-}
 
 }  // namespace
 
@@ -59,7 +50,7 @@ HRESULT RunRegistrationScript(UINT resourceId, bool registering, const Replaceme
   result = ReadModuleFileName(ModuleInstance(), narrowPath);
   if (FAILED(result)) return result;
   ScratchBuffer scratch;
-  const char16_t* path = WideCopy(scratch, narrowPath, codePage);
+  const char16_t* path = WidePath(scratch, narrowPath, codePage);
   if (path == nullptr) return E_OUTOFMEMORY;
 
   // The scripts quote "%MODULE%" with single quotes, so a quote in the path must arrive doubled

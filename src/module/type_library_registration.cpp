@@ -13,17 +13,6 @@
 
 namespace pellmora {
 
-namespace {
-
-// `narrow` in UTF-16, in scratch memory that lives as long as `scratch`; null when no memory or
-// the text does not convert.
-char16_t* WideCopy(ScratchBuffer& scratch, const char* narrow, UINT codePage) noexcept {
-  const std::size_t units = std::strlen(narrow) + 1;
-  return WideFromNarrow(scratch.RequestArray<char16_t>(units), narrow, static_cast<int>(units), codePage);
-}
-
-}  // namespace
-
 HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) noexcept {
   if (path == nullptr || library == nullptr) return E_POINTER;
   *path = nullptr;
@@ -36,14 +25,14 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) no
   char* extension = PathFindExtensionA(narrowPath);
 
   ScratchBuffer scratch;
-  const char16_t* widePath = WideCopy(scratch, narrowPath, codePage);
+  const char16_t* widePath = WidePath(scratch, narrowPath, codePage);
   if (widePath == nullptr) return E_OUTOFMEMORY;
   result = LoadTypeLib(PlatformWide(widePath), library);
   if (FAILED(result)) {
     // Not embedded: try the file of the same name with the extension ".tlb".
     if (static_cast<std::size_t>(extension - narrowPath) + 5 > kModulePathCapacity) return E_FAIL;
     std::memcpy(extension, ".tlb", 5);
-    widePath = WideCopy(scratch, narrowPath, codePage);
+    widePath = WidePath(scratch, narrowPath, codePage);
     if (widePath == nullptr) return E_OUTOFMEMORY;
     result = LoadTypeLib(PlatformWide(widePath), library);
     if (FAILED(result)) return result;
