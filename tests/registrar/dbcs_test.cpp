@@ -97,3 +97,30 @@ TEST_F(Utf8Scripts, ReplacementNamesOfThreeByteCharacters) {
 
 }  // namespace
 }  // namespace pellmora::testing
+
+namespace pellmora::testing {
+namespace {
+
+// 130 double-byte characters: 260 bytes, within the registry's 255 characters.
+std::string LongDoubleByteName() {
+  std::string name;
+  for (int i = 0; i < 130; ++i) name += "\xB1\xED";
+  return name;
+}
+
+TEST_F(DoubleByteScripts, AKeyNameLongerThan259BytesIsDeletedWhole) {
+  const std::string script = "'" + LongDoubleByteName() + "' = s 'x'";
+  ASSERT_EQ(S_OK, Register(script));
+  EXPECT_EQ(".\n" + LongDoubleByteName() + "\n" + LongDoubleByteName() + ": @ = SZ:x\n", State());
+  EXPECT_EQ(S_OK, Unregister(script));
+  EXPECT_EQ(".\n", State());
+}
+
+TEST_F(DoubleByteScripts, ForcedRemovalReachesSubkeysWithLongNames) {
+  ASSERT_EQ(S_OK, Register("P\n{\n\t'" + LongDoubleByteName() + "'\n\t{\n\t\tDeep\n\t}\n}"));
+  ASSERT_EQ(S_OK, Register("ForceRemove P"));
+  EXPECT_EQ(".\nP\n", State());
+}
+
+}  // namespace
+}  // namespace pellmora::testing

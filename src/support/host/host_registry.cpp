@@ -63,7 +63,7 @@ constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", 
                                       "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
                                       "HKEY_DYN_DATA"};
 constexpr uintptr_t kRootCount = sizeof(kRootNames) / sizeof(kRootNames[0]);
-constexpr DWORD kMaxKeyNameBytes = 255;
+constexpr size_t kMaxKeyNameCharacters = 255;  // as on Windows: characters, not bytes
 constexpr int kMaxDepth = 512;  // levels below a root, as on Windows
 
 struct Registry {
@@ -137,6 +137,12 @@ std::vector<std::string> SplitPath(LPCSTR subKey) {
     }
   }
   return parts;
+}
+
+size_t Characters(const std::string& name) {
+  size_t count = 0;
+  for (const char* c = name.c_str(); *c != '\0'; c = CharNextA(c)) ++count;
+  return count;
 }
 
 std::string JoinPath(const std::string& base, const std::vector<std::string>& parts) {
@@ -238,7 +244,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
     return static_cast<LONG>(injected);
   }
   for (const auto& part : parts) {
-    if (part.size() > kMaxKeyNameBytes) return ERROR_INVALID_PARAMETER;
+    if (Characters(part) > kMaxKeyNameCharacters) return ERROR_INVALID_PARAMETER;
   }
   bool created = false;
   for (size_t i = 0; i < parts.size(); ++i) {
