@@ -231,6 +231,19 @@ TEST_F(WalkTest, RegisteringTwiceLeavesTheSameState) {
   EXPECT_EQ(Expect({}), State());
 }
 
+TEST_F(WalkTest, NestingDeeperThanTheStackFailsCleanly) {
+  // Far deeper than any stack holds. Unregistering absent keys reads through their blocks without
+  // touching the registry, so only the stack limits the depth: the walk refuses to descend
+  // instead of overflowing it.
+  std::string body;
+  const int depth = 100000;
+  body.reserve(depth * 6);
+  for (int i = 0; i < depth; ++i) body += "k\n{\n";
+  for (int i = 0; i < depth; ++i) body += "}\n";
+  EXPECT_EQ(ResultFromWin32(ERROR_STACK_OVERFLOW), Unregister(body));
+  EXPECT_EQ(Expect({}), State());
+}
+
 TEST_F(WalkTest, RootKeyNames) {
   struct Row {
     const char* root;
