@@ -63,18 +63,24 @@ char* NarrowFromWide(char* destination, const char16_t* source, int capacity, UI
 char* NarrowFromWideExact(char* destination, const char16_t* source, int capacity, UINT codePage) noexcept {
   if (destination == nullptr || source == nullptr) return nullptr;
   destination[0] = 0;
-  // UTF-8 and UTF-7 take no used-default flag; for them only unpaired surrogates are unmappable.
-  const bool unicode = codePage == CP_UTF8 || codePage == CP_UTF7;
-  BOOL usedDefault = FALSE;
-  const int written = WideCharToMultiByte(codePage, unicode ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
-                                          PlatformWide(source), -1, destination, capacity, nullptr,
-                                          unicode ? nullptr : &usedDefault);
-  if (written == 0) return nullptr;
-  if (usedDefault) {
-    destination[0] = 0;
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return nullptr;
+  if (codePage != CP_UTF8 && codePage != CP_UTF7) {
+    BOOL usedDefault = FALSE;
+    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, PlatformWide(source), -1, destination, capacity,
+                            nullptr, &usedDefault) != 0) {
+      if (!usedDefault) return destination;
+      destination[0] = 0;
+      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+      return nullptr;
+    }
+    // A marker such as CP_THREAD_ACP may stand for UTF-8, which refuses the used-default flag;
+    // any other failure is final.
+    const DWORD error = GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FLAGS) return nullptr;
   }
+  // Unicode code pages can hold every character; only unpaired surrogates are unmappable.
+  if (WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, PlatformWide(source), -1, destination, capacity,
+                          nullptr, nullptr) == 0)
+    return nullptr;
   return destination;
 }
 

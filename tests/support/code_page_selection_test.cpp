@@ -74,6 +74,25 @@ TEST_F(CodePageSelection, ThreadMarkerConvertsWithTheCallingThreadsCodePage) {
   other.join();
 }
 
+TEST_F(CodePageSelection, ExactConversionWorksWhenTheThreadMarkerStandsForUTF8) {
+  HostSetThreadCodePage(CP_UTF8);
+  char narrow[16];
+  ASSERT_EQ(NarrowFromWideExact(narrow, u"\u670D\u00E9", sizeof(narrow), CP_THREAD_ACP), narrow);
+  EXPECT_EQ(std::string(narrow), "\xE6\x9C\x8D\xC3\xA9");
+  SetLastError(0);
+  EXPECT_EQ(NarrowFromWideExact(narrow, u"a\xDC00", sizeof(narrow), CP_THREAD_ACP), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+}
+
+TEST_F(CodePageSelection, CaseInsensitiveComparisonLeavesTrailBytesAlone) {
+  HostSetAnsiCodePage(936);
+  EXPECT_EQ(lstrcmpiA("HKCR", "hkcr"), 0);
+  // 0x81 0x41 and 0x81 0x61 are two different double-byte characters.
+  EXPECT_NE(lstrcmpiA("\x81\x41", "\x81\x61"), 0);
+  HostSetAnsiCodePage(1252);
+  EXPECT_EQ(lstrcmpiA("\x81\x41", "\x81\x61"), 0) << "single-byte: both bytes are characters";
+}
+
 TEST_F(CodePageSelection, MutexCreationFailuresBecomeResultCodes) {
   struct Case {
     DWORD error;

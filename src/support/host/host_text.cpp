@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "support/host/host_settings.h"
 #include "support/host/host_system.h"
@@ -26,7 +29,7 @@ std::string IconvName(UINT codePage) {
   return "CP" + std::to_string(codePage);
 }
 
-// An iconv descriptor for one conversion, closed on every path.
+// An iconv descriptor, closed with its owner.
 class Converter {
  public:
   Converter(const std::string& to, const std::string& from) : handle_(iconv_open(to.c_str(), from.c_str())) {}
@@ -41,6 +44,16 @@ class Converter {
  private:
   iconv_t handle_;
 };
+
+// Opening a descriptor costs far more than a short conversion, so each thread keeps the ones it
+// has used, reset to their initial state for every conversion.
+const Converter& CachedConverter(const std::string& to, const std::string& from) {
+  thread_local std::map<std::pair<std::string, std::string>, std::unique_ptr<Converter>> cache;
+  auto& slot = cache[{to, from}];
+  if (!slot) slot = std::make_unique<Converter>(to, from);
+  if (slot->valid()) iconv(slot->get(), nullptr, nullptr, nullptr, nullptr);
+  return *slot;
+}
 
 // Converts `length` bytes at `input` and appends them to `output`. A sequence the converter
 // rejects is handed to `onInvalid` with the number of input bytes it spans; it returns false to
@@ -85,7 +98,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
     return 0;
   }
   const size_t length = sourceBytes < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceBytes);
-  Converter converter("UTF-16LE", IconvName(ResolveCodePage(codePage)));
+  const Converter& converter = CachedConverter("UTF-16LE", IconvName(ResolveCodePage(codePage)));
   if (!converter.valid()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -126,7 +139,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     while (source[units] != 0) ++units;
     ++units;
   }
-  Converter converter(IconvName(resolved), "UTF-16LE");
+  const Converter& converter = CachedConverter(IconvName(resolved), "UTF-16LE");
   if (!converter.valid()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -171,12 +184,18 @@ LPSTR CharNextA(LPCSTR text) {
   return const_cast<LPSTR>(text + 1);
 }
 
+// Folds A-Z of single-byte characters only: the trail byte of a double-byte character is compared
+// as it is, so two different characters never compare equal.
 int lstrcmpiA(LPCSTR left, LPCSTR right) {
   auto fold = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  bool trailByte = false;
   for (;; ++left, ++right) {
-    const int difference = fold(static_cast<unsigned char>(*left)) - fold(static_cast<unsigned char>(*right));
+    const auto l = static_cast<unsigned char>(*left);
+    const auto r = static_cast<unsigned char>(*right);
+    const int difference = trailByte ? l - r : fold(l) - fold(r);
     if (difference != 0) return difference < 0 ? -1 : 1;
-    if (*left == '\0') return 0;
+    if (l == 0) return 0;
+    trailByte = !trailByte && IsDBCSLeadByte(l);
   }
 }
 
