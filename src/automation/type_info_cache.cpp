@@ -75,8 +75,13 @@ HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) noexcept {
         ITypeInfo* kept = SUCCEEDED(info->QueryInterface(IID_ITypeInfo2, info2.put_void()))
                               ? static_cast<ITypeInfo*>(info2.detach())
                               : info.detach();
-        typeInfo_.store(kept, std::memory_order_release);
-        module->AddTerminationCallback(&TypeInfoCache::ReleaseTypeInfo, this);
+        // Cached only together with the callback that releases it, so it can never leak.
+        result = module->AddTerminationCallback(&TypeInfoCache::ReleaseTypeInfo, this);
+        if (SUCCEEDED(result)) {
+          typeInfo_.store(kept, std::memory_order_release);
+        } else {
+          kept->Release();
+        }
       }
     }
   }
