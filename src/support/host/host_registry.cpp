@@ -206,6 +206,35 @@ LONG CopyData(const Value& value, LPDWORD type, LPBYTE data, LPDWORD size) {
   return ERROR_SUCCESS;
 }
 
+// Resolves the handle of an operation on one key, applies any injected failure, then checks that
+// the handle grants `required`. Returns 0 or the error code.
+LONG KeyForOperation(Registry& registry, HKEY key, HostRegistryOperation operation, REGSAM required,
+                     std::shared_ptr<Key>& target) {
+  REGSAM access = 0;
+  const LONG code = Resolve(registry, key, target, access);
+  if (code != ERROR_SUCCESS) return code;
+  if (DWORD injected = Intercept(registry, operation, target->path)) return static_cast<LONG>(injected);
+  return (access & required) == required ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// Resolves `subKey` below the handle for an operation that names an existing key, applying any
+// injected failure first. Returns 0 or the error code.
+LONG ExistingSubKey(Registry& registry, HKEY key, LPCSTR subKey, HostRegistryOperation operation,
+                    std::shared_ptr<Key>& target) {
+  REGSAM access = 0;
+  const LONG code = Resolve(registry, key, target, access);
+  if (code != ERROR_SUCCESS) return code;
+  const auto parts = SplitPath(subKey);
+  if (DWORD injected = Intercept(registry, operation, JoinPath(target->path, parts))) {
+    return static_cast<LONG>(injected);
+  }
+  for (const auto& part : parts) {
+    target = Child(*target, part);
+    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
@@ -214,17 +243,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::shared_ptr<Key> target;
-  REGSAM parentAccess = 0;
-  LONG code = Resolve(registry, key, target, parentAccess);
+  const LONG code = ExistingSubKey(registry, key, subKey, HostRegistryOperation::Open, target);
   if (code != ERROR_SUCCESS) return code;
-  const auto parts = SplitPath(subKey);
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::Open, JoinPath(target->path, parts))) {
-    return static_cast<LONG>(injected);
-  }
-  for (const auto& part : parts) {
-    target = Child(*target, part);
-    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-  }
   *result = NewHandle(registry, target, access);
   return ERROR_SUCCESS;
 }
@@ -282,13 +302,8 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE* d
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::SetValue, KEY_SET_VALUE, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::SetValue, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   if (data == nullptr && size != 0) return ERROR_INVALID_PARAMETER;
   const std::string name = valueName != nullptr ? valueName : "";
   Value& value = target->values[name];
@@ -302,13 +317,8 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD type, LPBYTE 
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::QueryValue, KEY_QUERY_VALUE, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::QueryValue, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   const auto found = target->values.find(valueName != nullptr ? valueName : "");
   if (found == target->values.end()) return ERROR_FILE_NOT_FOUND;
   return CopyData(found->second, type, data, size);
@@ -318,13 +328,8 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::DeleteValue, KEY_SET_VALUE, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::DeleteValue, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_SET_VALUE) == 0) return ERROR_ACCESS_DENIED;
   const auto found = target->values.find(valueName != nullptr ? valueName : "");
   if (found == target->values.end()) return ERROR_FILE_NOT_FOUND;
   target->values.erase(found);
@@ -336,17 +341,8 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  const LONG code = ExistingSubKey(registry, key, subKey, HostRegistryOperation::DeleteKey, target);
   if (code != ERROR_SUCCESS) return code;
-  const auto parts = SplitPath(subKey);
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::DeleteKey, JoinPath(target->path, parts))) {
-    return static_cast<LONG>(injected);
-  }
-  for (const auto& part : parts) {
-    target = Child(*target, part);
-    if (target == nullptr) return ERROR_FILE_NOT_FOUND;
-  }
   // A root key cannot be deleted, nor a key that still has subkeys.
   if (target->parent == nullptr || !target->children.empty()) return ERROR_ACCESS_DENIED;
   target->deleted = true;
@@ -366,13 +362,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::EnumKey, KEY_ENUMERATE_SUB_KEYS, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::EnumKey, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_ENUMERATE_SUB_KEYS) == 0) return ERROR_ACCESS_DENIED;
   if (index >= target->children.size()) return ERROR_NO_MORE_ITEMS;
   auto it = target->children.begin();
   std::advance(it, index);
@@ -387,13 +378,8 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD,
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::EnumValue, KEY_QUERY_VALUE, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::EnumValue, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   if (index >= target->values.size()) return ERROR_NO_MORE_ITEMS;
   auto it = target->values.begin();
   std::advance(it, index);
@@ -408,13 +394,8 @@ LONG RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPDWORD, LPDW
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   std::shared_ptr<Key> target;
-  REGSAM access = 0;
-  LONG code = Resolve(registry, key, target, access);
+  LONG code = KeyForOperation(registry, key, HostRegistryOperation::QueryInfo, KEY_QUERY_VALUE, target);
   if (code != ERROR_SUCCESS) return code;
-  if (DWORD injected = Intercept(registry, HostRegistryOperation::QueryInfo, target->path)) {
-    return static_cast<LONG>(injected);
-  }
-  if ((access & KEY_QUERY_VALUE) == 0) return ERROR_ACCESS_DENIED;
   DWORD longestKey = 0, longestValueName = 0, longestValue = 0;
   for (const auto& child : target->children) {
     if (child.first.size() > longestKey) longestKey = static_cast<DWORD>(child.first.size());
