@@ -14,18 +14,13 @@
 #include "automation/pellmora_lib.h"
 #include "support/automation_string.h"
 #include "support/com_ptr.h"
+#include "test_registration.h"
 
 namespace {
 
 using pellmora::AutomationString;
 using pellmora::ComPtr;
-
-std::wstring DllPath() {
-  const std::string unixPath = PELLMORA_DLL_PATH;
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return path;
-}
+using pellmora::testing::DllPath;
 
 double NowNanoseconds() {
   static LARGE_INTEGER frequency = [] {
