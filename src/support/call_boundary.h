@@ -10,14 +10,14 @@
 namespace pellmora {
 
 // Runs `body` (which returns an HRESULT) and turns an escaping exception into a result code:
-// exhausted memory is E_OUTOFMEMORY, a CAtlException its own code, anything else E_FAIL.
+// exhausted memory is E_OUTOFMEMORY, a ResultException its own code, anything else E_FAIL.
 template <class Body>
 HRESULT ResultOfCall(Body&& body) noexcept {
   try {
     return body();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
-  } catch (const CAtlException& error) {
+  } catch (const ResultException& error) {
     return error.Result();
   } catch (...) {
     return E_FAIL;

@@ -4,6 +4,6 @@ namespace pellmora {
 
 HRESULT ResultFromLastError() { return ResultFromWin32(GetLastError()); }
 
-void ThrowResult(HRESULT result) { throw CAtlException(result); }
+void ThrowResult(HRESULT result) { throw ResultException(result); }
 
 }  // namespace pellmora

@@ -19,16 +19,16 @@ constexpr HRESULT ResultFromWin32(uint32_t code) {
 // ResultFromWin32 of the calling thread's last error.
 HRESULT ResultFromLastError();
 
-class CAtlException {
+class ResultException {
  public:
-  explicit CAtlException(HRESULT result) noexcept : result_(result) {}
+  explicit ResultException(HRESULT result) noexcept : result_(result) {}
   HRESULT Result() const noexcept { return result_; }
 
  private:
   HRESULT result_;
 };
 
-// Does not return: throws a CAtlException carrying `result`.
+// Does not return: throws a ResultException carrying `result`.
 [[noreturn]] void ThrowResult(HRESULT result);
 
 }  // namespace pellmora

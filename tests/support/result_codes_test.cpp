@@ -32,11 +32,11 @@ TEST(ResultFromLastError, ReadsTheThreadsLastError) {
   EXPECT_EQ(ResultFromLastError(), S_OK);
 }
 
-TEST(ThrowResult, CarriesTheResultInACAtlException) {
+TEST(ThrowResult, CarriesTheResultInAResultException) {
   try {
     ThrowResult(E_OUTOFMEMORY);
     FAIL() << "ThrowResult returned";
-  } catch (const CAtlException& error) {
+  } catch (const ResultException& error) {
     EXPECT_EQ(error.Result(), E_OUTOFMEMORY);
   }
 }
