@@ -43,35 +43,60 @@ __attribute__((noinline)) void TakeStackThenCall(std::size_t bytes, const std::f
   CallBody(body);
 }
 
-#ifdef _WIN32
-struct Job {
-  std::size_t bytes;
-  const std::function<void()>* body;
-};
+constexpr std::size_t kPainted = 1024 * 1024;
+constexpr unsigned char kPaint = 0xA5;
 
-DWORD WINAPI ThreadMain(void* parameter) {
-  const Job* job = static_cast<const Job*>(parameter);
-  TakeStackThenCall(job->bytes, *job->body);
+// Fills `bytes` of stack below the caller's frame with the pattern and returns its lowest address.
+__attribute__((noinline)) std::uintptr_t Paint(std::size_t bytes) {
+  auto* area = static_cast<unsigned char*>(__builtin_alloca(bytes));
+  for (std::size_t i = bytes; i-- > 0;) area[i] = kPaint;  // from the top down, as the stack grows
+  asm volatile("" : : "r"(area) : "memory");
+  return reinterpret_cast<std::uintptr_t>(area);
+}
+
+__attribute__((noinline)) void PaintThenCall(std::size_t* used, const std::function<void()>& body) {
+  char here = 0;
+  const auto* low = reinterpret_cast<const unsigned char*>(Paint(kPainted));
+  CallBody(body);
+  const unsigned char* touched = low;
+  while (*touched == kPaint) ++touched;
+  *used = static_cast<std::size_t>(reinterpret_cast<const unsigned char*>(&here) - touched);
+}
+
+#ifdef _WIN32
+DWORD WINAPI ThreadStart(void* parameter) {
+  (*static_cast<const std::function<void()>*>(parameter))();
   return 0;
 }
 #endif
 
-}  // namespace
-
-bool RunWithStackLeft(std::size_t bytes, const std::function<void()>& body) {
+// Runs `job` on a new thread with a large stack and waits for it.
+bool RunOnThread(const std::function<void()>& job) {
 #ifdef _WIN32
-  Job job{bytes, &body};
-  HANDLE thread = CreateThread(nullptr, kThreadStack, ThreadMain, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  HANDLE thread = CreateThread(nullptr, kThreadStack, ThreadStart, const_cast<std::function<void()>*>(&job),
+                               STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   if (thread == nullptr) return false;
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
   return true;
 #else
   (void)kThreadStack;
-  std::thread thread([&] { TakeStackThenCall(bytes, body); });
+  std::thread thread(job);
   thread.join();
   return true;
 #endif
+}
+
+}  // namespace
+
+bool RunWithStackLeft(std::size_t bytes, const std::function<void()>& body) {
+  return RunOnThread([&] { TakeStackThenCall(bytes, body); });
+}
+
+std::size_t MeasureStackUse(const std::function<void()>& body) {
+  std::size_t used = 0;
+  RunOnThread([&] { PaintThenCall(&used, body); });
+  return used;
 }
 
 }  // namespace pellmora::testing

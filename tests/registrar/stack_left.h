@@ -13,4 +13,8 @@ namespace pellmora::testing {
 // thread could be started.
 bool RunWithStackLeft(std::size_t bytes, const std::function<void()>& body);
 
+// Runs `body` on a new thread and returns the most stack it used, in bytes: the stack below the
+// calling frame is filled with a pattern first, and afterwards the deepest byte changed is found.
+std::size_t MeasureStackUse(const std::function<void()>& body);
+
 }  // namespace pellmora::testing
