@@ -22,10 +22,9 @@ fi
 
 echo "building Pellmora.dll in $build ..." >&2
 mkdir -p "$build"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$build/configure.log" 2>&1 || {
+cmake --preset win32 >"$build/configure.log" 2>&1 || {
   tail -n 40 "$build/configure.log" >&2; echo "configuring failed" >&2; exit 1; }
-cmake --build "$build" -j"$jobs" --target Pellmora >"$build/example-build.log" 2>&1 || {
+cmake --build "$build" -j"$jobs" --target pellmora_dll >"$build/example-build.log" 2>&1 || {
   tail -n 60 "$build/example-build.log" >&2; echo "building Pellmora.dll failed" >&2; exit 1; }
 # Written at configure time by examples/CMakeLists.txt: where the build puts the DLL.
 dll=$(cat "$build/examples/pellmora-dll-path.txt")

@@ -5,6 +5,8 @@
 #                   plus a short fuzzing run of the registration-script engine
 #   build/win32     mingw-w64 i686: Pellmora.dll and every test program, run under Wine in a
 #                   private prefix inside the build directory
+#   build/win64     mingw-w64 x86_64: the 64-bit Pellmora.dll and the same Wine tests, in a
+#                   private win64 prefix through the 64-bit loader
 # Ends with one line "tests: N passed, N failed"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,6 +51,7 @@ build_and_test host -j"$jobs"
 build_and_test sanitize -j"$jobs"
 # Wine tests share one prefix and its registry: they run one at a time.
 build_and_test win32
+build_and_test win64
 
 echo "tests: $passed passed, $failed failed"
 exit $status
