@@ -58,7 +58,10 @@ bool TypeInfoCache::Ready() const noexcept {
 HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) noexcept {
   if (Ready()) return S_OK;
 
+  // A call that arrives after the module has been torn down (late in process exit) has no mutex
+  // to load under and nothing that would give back what a load took.
   ServerModule* module = ServerModule::Current();
+  if (module == nullptr) return E_UNEXPECTED;
   MutexLock lock(&module->Mutex());
   HRESULT result = E_FAIL;
   if (typeInfo_.load(std::memory_order_relaxed) != nullptr) {

@@ -23,7 +23,8 @@ class TypeInfoCache {
 
   // Loads the type information (LoadRegTypeLib with `lcid`) and builds the name cache if either
   // is missing. The result is the load's: a library that is not registered leaves the cache
-  // empty, and the next call tries again. Lock-free once both are present.
+  // empty, and the next call tries again. Lock-free once both are present. E_UNEXPECTED once the
+  // module has been torn down.
   HRESULT EnsureTypeInfo(LCID lcid) noexcept;
 
   // The type information with one reference added for the caller, loading it if needed.
