@@ -6,6 +6,8 @@
 // copied once, straight into the field it sets (whose storage a repeated parse reuses); the value
 // of a key that names no field is skipped without a copy.
 #include <array>
+#include <cstdint>
+#include <cstring>
 
 #include "model/connection_settings.h"
 
@@ -36,6 +38,14 @@ const char16_t* AfterSemicolon(const Text& text, const char16_t* from) {
   return text.AtEnd(semicolon) ? nullptr : semicolon + 1;
 }
 
+// Replaces the field's text with `length` units from `from`, in the field's own storage when it
+// has room; otherwise the new storage is complete before the field changes.
+void Store(std::u16string& field, const char16_t* from, size_t length) {
+  if (length > field.capacity()) field.reserve(length);
+  field.clear();
+  field.append(from, length);
+}
+
 // Reads a value enclosed in `quote` whose text starts at `from` (just after the opening quote): a
 // doubled quote stands for one quote, a single one ends the value, and an unclosed value runs to
 // the end of the text. Stores it into `field` unless that is null. Returns the position of the
@@ -53,20 +63,19 @@ const char16_t* ReadQuoted(const Text& text, const char16_t* from, char16_t quot
   if (field == nullptr) return close;
   const size_t length = static_cast<size_t>(close - from) - doubled;
   if (doubled == 0) {
-    field->assign(from, length);
+    Store(*field, from, length);
     return close;
   }
-  // Room first (a failure leaves the field as it was), then the runs between the doubled quotes,
-  // each with one of its pair.
-  if (field->capacity() < length) field->reserve(length);
-  field->clear();
-  const char16_t* run = from;
-  for (; doubled != 0; --doubled) {
-    const char16_t* pair = Find(text, run, quote);
-    field->append(run, static_cast<size_t>(pair + 1 - run));
-    run = pair + 2;
+  // The raw text first (a failure leaves the field as it was), then each doubled quote taken
+  // once, in place.
+  Store(*field, from, static_cast<size_t>(close - from));
+  char16_t* out = field->data() + (Find(text, from, quote) - from);
+  const char16_t* const raw = field->data() + field->size();
+  for (const char16_t* in = out; in < raw; ++in) {
+    *out++ = *in;
+    if (*in == quote) ++in;
   }
-  field->append(run, static_cast<size_t>(close - run));
+  field->resize(length);
   return close;
 }
 
@@ -80,7 +89,7 @@ const char16_t* ReadValue(const Text& text, const char16_t* start, std::u16strin
     return text.AtEnd(close) ? nullptr : AfterSemicolon(text, close + 1);
   }
   const char16_t* semicolon = Find(text, start, u';');
-  if (field != nullptr) field->assign(start, static_cast<size_t>(semicolon - start));
+  if (field != nullptr) Store(*field, start, static_cast<size_t>(semicolon - start));
   return text.AtEnd(semicolon) ? nullptr : semicolon + 1;
 }
 
@@ -90,52 +99,77 @@ struct KeyEntry {
   bool onlyWhileEmpty;  // the first non-empty value wins instead of the last
 };
 
-// Ordered by length, so that a key is compared only with the entries of its own length.
 constexpr std::array<KeyEntry, 11> kKeyTable{{
-    {u"uid", &ConnectionSettings::UID, false},
-    {u"pwd", &ConnectionSettings::PassWord, false},
+    {u"provider", &ConnectionSettings::Provider, true},
+    {u"data source", &ConnectionSettings::DataSource, false},
     {u"server", &ConnectionSettings::DataSource, false},
     {u"user id", &ConnectionSettings::UID, false},
-    {u"provider", &ConnectionSettings::Provider, true},
+    {u"uid", &ConnectionSettings::UID, false},
     {u"password", &ConnectionSettings::PassWord, false},
-    {u"database", &ConnectionSettings::Catalog, false},
-    {u"data source", &ConnectionSettings::DataSource, false},
+    {u"pwd", &ConnectionSettings::PassWord, false},
     {u"initial catalog", &ConnectionSettings::Catalog, false},
+    {u"database", &ConnectionSettings::Catalog, false},
     {u"connect timeout", &ConnectionSettings::Timeout, false},
     {u"current language", &ConnectionSettings::CurrentLanguage, false},
 }};
 
-constexpr size_t kLongestKey = kKeyTable.back().key.size();
+// A key is compared with one entry only: the one whose slot, a hash of the length and the first
+// two units (with their 0x20 bit set, as they are compared below), is the key's. Every entry has
+// a slot of its own.
+constexpr size_t kSlotCount = 16;
+constexpr uint8_t kNoEntry = 0xFF;
 
-// Where the entries of each length begin in kKeyTable; those of length n end where n + 1 begin.
-constexpr std::array<size_t, kLongestKey + 2> kFirstKeyOfLength = [] {
-  std::array<size_t, kLongestKey + 2> first{};
-  size_t index = 0;
-  for (size_t length = 0; length < first.size(); ++length) {
-    while (index < kKeyTable.size() && kKeyTable[index].key.size() < length) ++index;
-    first[length] = index;
+constexpr size_t SlotOf(size_t length, char16_t first, char16_t second) {
+  return (2 * (static_cast<size_t>(first | 0x20) + static_cast<size_t>(second | 0x20)) + length) % kSlotCount;
+}
+
+constexpr std::array<uint8_t, kSlotCount> kEntryOfSlot = [] {
+  std::array<uint8_t, kSlotCount> entries{};
+  for (uint8_t& entry : entries) entry = kNoEntry;
+  for (size_t index = 0; index < kKeyTable.size(); ++index) {
+    const std::u16string_view key = kKeyTable[index].key;
+    entries[SlotOf(key.size(), key[0], key[1])] = static_cast<uint8_t>(index);
   }
-  return first;
+  return entries;
 }();
 
-constexpr bool OrderedByLength() {
-  for (size_t index = 1; index < kKeyTable.size(); ++index) {
-    if (kKeyTable[index - 1].key.size() > kKeyTable[index].key.size()) return false;
+constexpr bool EveryEntryHasItsOwnSlot() {
+  for (size_t index = 0; index < kKeyTable.size(); ++index) {
+    const std::u16string_view key = kKeyTable[index].key;
+    if (key.size() < 2 || kEntryOfSlot[SlotOf(key.size(), key[0], key[1])] != index) return false;
   }
   return true;
 }
-static_assert(OrderedByLength(), "the key table must stay ordered by length");
+static_assert(EveryEntryHasItsOwnSlot(), "two keys share a slot: change SlotOf or kSlotCount");
 
-// A-Z folded to a-z; every other unit stays, whatever the locale.
-char16_t LowerKeyUnit(char16_t unit) {
-  return static_cast<char16_t>(unit >= u'A' && unit <= u'Z' ? unit + 0x20 : unit);
+// Every unit of the table's keys is a-z or a blank, units that have the 0x20 bit set. So a key
+// unit folds (A-Z to a-z, every other unit unchanged) to a table unit exactly when it equals that
+// unit once the 0x20 bit is set: only A-Z and a-z reach a-z that way, and only U+0000, which
+// never stands in a key (the text ends there), besides the blank reaches the blank.
+constexpr bool KeysAreLowerCaseLettersAndBlanks() {
+  for (const KeyEntry& entry : kKeyTable) {
+    for (const char16_t unit : entry.key) {
+      if (unit != u' ' && (unit < u'a' || unit > u'z')) return false;
+    }
+  }
+  return true;
 }
+static_assert(KeysAreLowerCaseLettersAndBlanks(), "keys are compared by setting the 0x20 bit of each unit");
 
 // Whether the key at `key`, of the same length as `lower`, equals it once folded; the key is
-// compared where it stands, never copied.
+// compared where it stands, never copied, four units at a time.
 bool KeyEquals(const char16_t* key, std::u16string_view lower) {
-  for (const char16_t expected : lower) {
-    if (LowerKeyUnit(*key++) != expected) return false;
+  constexpr uint64_t kFoldBits = 0x0020002000200020;
+  size_t index = 0;
+  for (; index + 4 <= lower.size(); index += 4) {
+    uint64_t given;
+    uint64_t expected;
+    std::memcpy(&given, key + index, sizeof given);
+    std::memcpy(&expected, lower.data() + index, sizeof expected);
+    if ((given | kFoldBits) != expected) return false;
+  }
+  for (; index < lower.size(); ++index) {
+    if ((key[index] | 0x20) != lower[index]) return false;
   }
   return true;
 }
@@ -144,14 +178,13 @@ bool KeyEquals(const char16_t* key, std::u16string_view lower) {
 // after a non-empty one has been stored.
 std::u16string* FieldOfKey(ConnectionSettings& settings, const char16_t* begin, const char16_t* end) {
   const size_t length = static_cast<size_t>(end - begin);
-  if (length > kLongestKey) return nullptr;
-  for (size_t index = kFirstKeyOfLength[length]; index < kFirstKeyOfLength[length + 1]; ++index) {
-    const KeyEntry& entry = kKeyTable[index];
-    if (!KeyEquals(begin, entry.key)) continue;
-    std::u16string& field = settings.*entry.field;
-    return entry.onlyWhileEmpty && !field.empty() ? nullptr : &field;
-  }
-  return nullptr;
+  if (length < 2) return nullptr;
+  const uint8_t index = kEntryOfSlot[SlotOf(length, begin[0], begin[1])];
+  if (index == kNoEntry) return nullptr;
+  const KeyEntry& entry = kKeyTable[index];
+  if (entry.key.size() != length || !KeyEquals(begin, entry.key)) return nullptr;
+  std::u16string& field = settings.*entry.field;
+  return entry.onlyWhileEmpty && !field.empty() ? nullptr : &field;
 }
 
 // Every field emptied, then each pair read in turn: the key up to the next "=" (blanks and all),
