@@ -31,7 +31,9 @@ export WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$prefix WINEDLLOVERRIDES="ms
 # Every Wine process gets /dev/null for its standard streams: a service process that inherited
 # the caller's pipe would keep CTest waiting.
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+# (A 64-bit prefix runs its services 64-bit.)
+if [ "$winearch" == win64 ]; then warm=/usr/lib/wine/wine64; else warm=wine; fi
+"$warm" cmd /c exit 0 </dev/null >/dev/null 2>&1
 "$@"
 status=$?
 wineserver -k 2>/dev/null

@@ -42,10 +42,10 @@ expect_output "the main job shows every character" "$expected" "$output"
 # The main job left the DLL registered (and stopped the prefix's wineserver: start it again, warm,
 # so that no Wine service process holds on to the test's output).
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit 0 </dev/null >/dev/null 2>&1
+"$loader" cmd /c exit 0 </dev/null >/dev/null 2>&1
 # The JScript example, with its output file.
 file=$WINEPREFIX/drive_c/example-output.txt
-"$loader" cscript //nologo "$(windows_path "$PELLMORA_SOURCE/examples/connection_string.js")" \
+"$loader" cscript //nologo "$("$loader" winepath -w "$PELLMORA_SOURCE/examples/connection_string.js" </dev/null)" \
   '/out:C:\example-output.txt' "$argument" </dev/null
 check "the JScript example succeeds" test $? -eq 0
 expect_output "the JScript example writes every character" "$expected" "$(iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r')"

@@ -56,7 +56,7 @@ build() {
 # manifest_attribute ARCHITECTURE ELEMENT ATTRIBUTE: one attribute of the manifest's element.
 manifest_attribute() {
   tr -d '\r\n' <"$install/$1/Pellmora.manifest" |
-    sed -E "s/.*<$2 [^>]*[[:space:]]$3=\"([^\"]*)\".*/\\1/"
+    sed -E "s/.*<$2[^>]*[[:space:]]$3=\"([^\"]*)\".*/\\1/"
 }
 
 # registry_value ARCHITECTURE KEY [NAME]: a string value, read through the architecture's view.
