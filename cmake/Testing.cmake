@@ -1,10 +1,12 @@
 # Test plumbing shared by both builds.
 #
 # Host build: GoogleTest from the system, tests labelled "native".
-# Windows build: GoogleTest cross-compiled from Debian's sources, every test program run under
+# Windows builds: GoogleTest cross-compiled from Debian's sources, every test program run under
 # Wine through CMAKE_CROSSCOMPILING_EMULATOR in a throwaway prefix inside the build directory
 # (never ~/.wine), tests labelled "wine". The prefix is created and warmed once by the
-# "wine_prefix" fixture and its wineserver is stopped after the run.
+# "wine_prefix" fixture and its wineserver is stopped after the run. The 64-bit build runs in a
+# win64 prefix through the 64-bit loader, so its programs and the script hosts, regsvr32 and reg
+# that its tests start are the 64-bit ones (scripts/wine-env.sh).
 include(CTest)
 if(NOT BUILD_TESTING)
   return()
@@ -20,11 +22,16 @@ if(PELLMORA_WINDOWS)
   set(PELLMORA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   # The environment every Wine test runs in; shell-driven tests use it too (scripts/wine-env.sh).
   set(PELLMORA_WINE_ENV
-      WINEDEBUG=-all WINEARCH=win32 WINEPREFIX=${PELLMORA_WINE_PREFIX} WINEDLLOVERRIDES=mscoree,mshtml=)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env ${PELLMORA_WINE_ENV} wine)
+      WINEDEBUG=-all WINEARCH=${PELLMORA_WINE_ARCH} WINEPREFIX=${PELLMORA_WINE_PREFIX} WINEDLLOVERRIDES=mscoree,mshtml=)
+  if(PELLMORA_WINE_ARCH STREQUAL "win64")
+    set(PELLMORA_WINE_LOADER /usr/lib/wine/wine64)
+  else()
+    set(PELLMORA_WINE_LOADER wine)
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR env ${PELLMORA_WINE_ENV} ${PELLMORA_WINE_LOADER})
 
   add_test(NAME wine_prefix_start
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${PELLMORA_WINE_PREFIX} start)
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${PELLMORA_WINE_PREFIX} start ${PELLMORA_WINE_ARCH})
   set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix LABELS wine TIMEOUT 300)
   add_test(NAME wine_prefix_stop
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh ${PELLMORA_WINE_PREFIX} stop)

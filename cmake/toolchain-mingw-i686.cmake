@@ -1,16 +1,5 @@
-# Cross build of the 32-bit Windows DLL and its test programs with mingw-w64 (posix threads:
-# the win32-thread variant cannot build GoogleTest's std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the 32-bit Windows DLL (the primary product) and its test programs.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(PELLMORA_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${PELLMORA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PELLMORA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${PELLMORA_MINGW_PREFIX}-windres)
-set(PELLMORA_WIDL      ${PELLMORA_MINGW_PREFIX}-widl)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${PELLMORA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(PELLMORA_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)

@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   cmake make g++ googletest libbenchmark-dev
-  g++-mingw-w64-i686 mingw-w64-tools
-  wine wine32:i386 libwine-dev
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine32:i386 wine64 libwine-dev
   clang libclang-rt-14-dev
 )
 

@@ -7,7 +7,7 @@
 #
 # Without a connection string the example parses its built-in sample. By default the 32-bit DLL
 # (build/win32) runs in a 32-bit script host; --x64 runs the 64-bit DLL (build/win64) in the
-# 64-bit script host of a 64-bit prefix.
+# 64-bit script host of a 64-bit prefix (build/win64/wineprefix).
 #
 # Every character is shown as it is, in UTF-8: the example writes its lines as UTF-16 into a file
 # that is printed here, because a script host writes a redirected standard output in the console's
@@ -20,8 +20,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 usage() { echo "usage: $0 [--x64] [\"connection string\"]" >&2; exit 2; }
 preset=win32
+winearch=win32
 if [ $# -gt 0 ] && [ "$1" == --x64 ]; then
   preset=win64
+  winearch=win64
   shift
 fi
 [ $# -le 1 ] || usage
@@ -35,7 +37,7 @@ echo "building Pellmora.dll in $build ..." >&2
 mkdir -p "$build"
 cmake --preset "$preset" >"$build/configure.log" 2>&1 || {
   tail -n 40 "$build/configure.log" >&2; echo "configuring failed" >&2; exit 1; }
-cmake --build "$build" -j"$jobs" --target Pellmora >"$build/example-build.log" 2>&1 || {
+cmake --build "$build" -j"$jobs" --target pellmora_dll >"$build/example-build.log" 2>&1 || {
   tail -n 60 "$build/example-build.log" >&2; echo "building Pellmora.dll failed" >&2; exit 1; }
 # Written at configure time by examples/CMakeLists.txt: where the build puts the DLL.
 dll=$(cat "$build/examples/pellmora-dll-path.txt")
@@ -43,7 +45,7 @@ dll=$(cat "$build/examples/pellmora-dll-path.txt")
 wine_run() { "$root/scripts/wine-env.sh" "$prefix" run "$@" </dev/null; }
 
 echo "starting the Wine prefix $prefix ..." >&2
-"$root/scripts/wine-env.sh" "$prefix" start >&2
+"$root/scripts/wine-env.sh" "$prefix" start "$winearch" >&2
 output=$(mktemp "$build/example-output.XXXXXX")
 trap 'rm -f "$output"; "$root/scripts/wine-env.sh" "$prefix" stop' EXIT
 

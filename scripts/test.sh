@@ -5,7 +5,9 @@
 #                   plus a short fuzzing run of the registration-script engine
 #   build/win32     mingw-w64 i686: Pellmora.dll and every test program, run under Wine in a
 #                   private prefix inside the build directory
-#   build/pellmora-<version>.zip  the release package, made from the builds above and tested
+#   build/win64     mingw-w64 x86_64: the 64-bit Pellmora.dll and the same Wine tests, in a
+#                   private win64 prefix through the 64-bit loader
+#   build/pellmora-<version>.zip  the release package, made from the two DLLs above and tested
 # Ends with one line "tests: N passed, N failed"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +52,7 @@ build_and_test host -j"$jobs"
 build_and_test sanitize -j"$jobs"
 # Wine tests share one prefix and its registry: they run one at a time.
 build_and_test win32 -LE package
+build_and_test win64 -LE package
 
 # The release package, from the DLLs just tested, and its test (labelled "package").
 echo "=== release package"

@@ -1,14 +1,39 @@
 #!/usr/bin/env bash
 # Runs Wine in a private prefix: never ~/.wine.
-#   wine-env.sh PREFIX start      create the prefix once, start a persistent wineserver and warm it
-#   wine-env.sh PREFIX stop       stop the prefix's wineserver and every process in it
-#   wine-env.sh PREFIX run CMD..  run CMD with the prefix's environment (e.g. "wine regsvr32 /s x.dll")
+#   wine-env.sh PREFIX start [win32|win64]  create the prefix once (default win32), start a
+#                                          persistent wineserver and warm it
+#   wine-env.sh PREFIX stop                stop the prefix's wineserver and every process in it
+#   wine-env.sh PREFIX run CMD..           run CMD with the prefix's environment
+#                                          (e.g. "wine regsvr32 /s x.dll")
+# In a win64 prefix "wine" (and winepath, wineboot) run the 64-bit loader, so regsvr32, cscript
+# and reg are the 64-bit programs working in the 64-bit registry view.
 set -euo pipefail
 prefix=$1; shift
-export WINEDEBUG=-all WINEARCH=win32 WINEPREFIX="$prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+here=$(cd "$(dirname "$0")" && pwd)
+
+# The architecture is given when the prefix is created and read back from it afterwards.
+arch=win32
+if [ "${1:-}" = start ] && [ -n "${2:-}" ]; then
+  arch=$2
+elif grep -q '^#arch=win64' "$prefix/system.reg" 2>/dev/null; then
+  arch=win64
+fi
+export WINEDEBUG=-all WINEARCH=$arch WINEPREFIX="$prefix" WINEDLLOVERRIDES="mscoree,mshtml="
+loader=/usr/lib/wine/wine
+if [ "$arch" = win64 ]; then
+  loader=/usr/lib/wine/wine64
+  export PATH="$here/wine64-loader:$PATH"
+fi
 
 case "${1:-}" in
   start)
+    # A kernel without 32-bit emulation cannot start the 32-bit loader at all ("Exec format
+    # error"): say so instead of failing every test without a word.
+    if ! "$loader" --version >/dev/null 2>&1; then
+      echo "cannot run $loader on this machine (a kernel without 32-bit emulation cannot run the" \
+           "32-bit loader): no $arch Wine tests can run here" >&2
+      exit 1
+    fi
     # Every Wine process started here gets /dev/null for its standard streams: a service process
     # that inherited the caller's pipe would keep CTest waiting forever.
     if [ ! -f "$prefix/system.reg" ]; then
@@ -18,7 +43,7 @@ case "${1:-}" in
     fi
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1
-    echo "wine prefix ready: $prefix"
+    echo "wine prefix ready: $prefix ($arch)"
     ;;
   stop)
     wineserver -k 2>/dev/null || true
@@ -28,7 +53,7 @@ case "${1:-}" in
     exec "$@"
     ;;
   *)
-    echo "usage: $0 PREFIX start|stop|run CMD..." >&2
+    echo "usage: $0 PREFIX start [win32|win64] | stop | run CMD..." >&2
     exit 2
     ;;
 esac

@@ -48,7 +48,7 @@ EOF
 # the folder of PATH (and its trailing backslash) as help directory.
 expect_type_library() {
   local name=$1 path=$2
-  expect_value "$name: type library path" "$ROOT\\TypeLib\\$LIBID\\1.0\\0\\win32" @ "$path"
+  expect_value "$name: type library path" "$ROOT\\TypeLib\\$LIBID\\1.0\\0\\$PLATFORM" @ "$path"
   expect_value "$name: help directory" "$ROOT\\TypeLib\\$LIBID\\1.0\\HELPDIR" @ "${path%\\*}\\"
   expect_value "$name: interface's type library" "$ROOT\\Interface\\$IID\\TypeLib" @ "$LIBID"
 }

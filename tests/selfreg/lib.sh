@@ -15,6 +15,16 @@ ROOT='HKEY_CLASSES_ROOT'
 failures=0
 checks=0
 
+# The platform key a type library of the DLL under test registers under: win64 for an x86-64
+# DLL, win32 for an i386 one (read from the machine field of its PE header).
+dll_platform() {
+  local pe machine
+  pe=$(od -An -tu4 -j 60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((pe + 4)) -N2 "$1" | tr -d ' ')
+  if [ "$machine" = 8664 ]; then echo win64; else echo win32; fi
+}
+PLATFORM=$(dll_platform "$PELLMORA_DLL")
+
 wine_run() { "$PELLMORA_SOURCE/scripts/wine-env.sh" "$PELLMORA_PREFIX" run "$@" </dev/null; }
 
 # The Windows form of a Unix path.
