@@ -7,6 +7,7 @@
 #                   private prefix inside the build directory
 #   build/win64     mingw-w64 x86_64: the 64-bit Pellmora.dll and the same Wine tests, in a
 #                   private win64 prefix through the 64-bit loader
+#   build/pellmora-<version>.zip  the release package, made from the two DLLs above and tested
 # Ends with one line "tests: N passed, N failed"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,8 +51,22 @@ build_and_test() {
 build_and_test host -j"$jobs"
 build_and_test sanitize -j"$jobs"
 # Wine tests share one prefix and its registry: they run one at a time.
-build_and_test win32
-build_and_test win64
+build_and_test win32 -LE package
+build_and_test win64 -LE package
+
+# The release package, from the DLLs just tested, and its test (labelled "package").
+echo "=== release package"
+if "$root/scripts/package.sh" >/dev/null; then
+  ctest --test-dir "$root/build/win32" --output-on-failure -L package 2>&1 | tee "$root/build/package-ctest.log" || status=1
+  if grep -q '100% tests passed' "$root/build/package-ctest.log"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); status=1
+  fi
+else
+  echo "making the release package failed"
+  failed=$((failed + 1)); status=1
+fi
 
 echo "tests: $passed passed, $failed failed"
 exit $status
