@@ -205,7 +205,8 @@ function RunClient(options, records) {
   }
   return records.map((_, index) => {
     const mine = texts.slice(index * perRecord, (index + 1) * perRecord);
-    return { forms: mine.slice(0, kForms.length), readBack: [mine.slice(3, 3 + kReadBack.length), mine.slice(3 + kReadBack.length)] };
+    const readBack = mine.slice(kForms.length);
+    return { forms: mine.slice(0, kForms.length), readBack: [readBack.slice(0, kReadBack.length), readBack.slice(kReadBack.length)] };
   });
 }
 
@@ -217,97 +218,107 @@ function RunClient(options, records) {
 const Shown = (text) => (text === undefined ? 'nothing' : '"' + [...text].map((c) =>
   (c >= ' ' && c <= '~' ? (c === '"' || c === '\\' ? '\\' + c : c) : `\\u{${c.codePointAt(0).toString(16)}}`)).join('') + '"');
 
+// Reads one form with the peer and counts each value as equal, differing or skipped.
+function CheckWithPeer(peer, formSpec, record, form, where, tally) {
+  const bare = formSpec.name === 'ODBCString' ? formSpec.slots.map(() => false) : BareSlots(formSpec, record, form);
+  if (bare === null) {
+    tally.peer.differ += formSpec.slots.length;
+    tally.fail(`${where}: not the template filled with the record's values`);
+    return;
+  }
+  // The difference, if any, that applies to each value of this form.
+  const skipReason = formSpec.slots.map(([field], slot) =>
+    bare[slot] ? kPeerDifferences.findIndex((difference) => difference.applies(record[field])) : -1);
+  const wholeForm = skipReason.find((reason) => reason >= 0 && kPeerDifferences[reason].wholeForm);
+  if (wholeForm !== undefined) {
+    tally.skipped[wholeForm].forms += 1;
+    tally.skipped[wholeForm].values += formSpec.slots.length;
+    return;
+  }
+  let parsed;
+  try {
+    parsed = peer.parse(form);
+  } catch (error) {
+    tally.peer.differ += formSpec.slots.length;
+    tally.fail(`${where}: the peer rejects it: ${error.message}`);
+    return;
+  }
+  formSpec.slots.forEach(([field, key], slot) => {
+    if (skipReason[slot] >= 0) {
+      tally.skipped[skipReason[slot]].values += 1;
+      return;
+    }
+    const expected = record[field];
+    const got = parsed.get(key);
+    if (got === expected) {
+      tally.peer.equal += 1;
+      for (const [feature, holds] of Object.entries(kFeatures)) if (holds(expected)) tally.coverage[feature] += 1;
+    } else {
+      tally.peer.differ += 1;
+      tally.fail(`${where}: ${field} ${Shown(expected)} came back from the peer as ${Shown(got)}`);
+    }
+  });
+}
+
+// Compares what the DLL's parse read back from one OLE DB form with the record.
+function CheckOwnParse(record, values, where, tally) {
+  kReadBack.forEach((field, slot) => {
+    const expected = field === 'Provider' ? 'SQLOLEDB' : record[field];
+    if (values[slot] === expected) {
+      tally.own.equal += 1;
+    } else {
+      tally.own.differ += 1;
+      tally.fail(`${where}: parse gave ${field} ${Shown(values[slot])}, expected ${Shown(expected)}`);
+    }
+  });
+}
+
+function Report(options, peer, records, tally) {
+  const { failures } = tally;
+  const thin = Object.entries(tally.coverage).filter(([, count]) => count < kMinimumPerFeature);
+  for (const [feature, count] of thin) {
+    tally.fail(`only ${count} values compared with the peer hold "${feature}" (at least ${kMinimumPerFeature} wanted)`);
+  }
+  console.log(`interop: ${records.length} records from seed ${options.seed}; peer ${peer.label}`);
+  console.log(`interop: peer reads the three forms back: ${tally.peer.equal} values equal, ${tally.peer.differ} differ`);
+  kPeerDifferences.forEach((difference, index) => {
+    const { forms, values } = tally.skipped[index];
+    console.log(`interop: skipped ${values} values${forms ? ` (${forms} whole OLE DB forms)` : ''}: ${difference.reason}`);
+  });
+  console.log(`interop: DLL parse reads the OLE DB forms back: ${tally.own.equal} values equal, ${tally.own.differ} differ`);
+  console.log('interop: values compared with the peer, by what they hold: ' +
+    Object.entries(tally.coverage).map(([feature, count]) => `${feature} ${count}`).join(', '));
+  const failureFile = path.join(options.work, 'interop_failures.txt');
+  fs.writeFileSync(failureFile, failures.map((failure) => failure + '\n').join(''), 'utf8');
+  for (const failure of failures.slice(0, 25)) console.log(`FAIL ${failure}`);
+  if (failures.length > 25) console.log(`... and ${failures.length - 25} more failures, all in ${failureFile}`);
+  console.log(`interop: ${failures.length === 0 ? 'passed' : `${failures.length} failures`}`);
+  return failures.length === 0 ? 0 : 1;
+}
+
 function Main() {
   const options = Options(process.argv.slice(2));
   const peer = loadPeerParser(options.peerModules);
   const records = GenerateRecords(options.records, options.seed);
   const results = RunClient(options, records);
-
-  const failures = [];
-  const fail = (what) => failures.push(what);
-  const peerCounts = { equal: 0, differ: 0 };
-  const skipped = kPeerDifferences.map(() => ({ forms: 0, values: 0 }));
-  const coverage = Object.fromEntries(Object.keys(kFeatures).map((feature) => [feature, 0]));
-  const ownCounts = { equal: 0, differ: 0 };
-
+  const tally = {
+    peer: { equal: 0, differ: 0 },
+    own: { equal: 0, differ: 0 },
+    skipped: kPeerDifferences.map(() => ({ forms: 0, values: 0 })),
+    coverage: Object.fromEntries(Object.keys(kFeatures).map((feature) => [feature, 0])),
+    failures: [],
+    fail(what) { this.failures.push(what); },
+  };
   records.forEach((record, index) => {
     const { forms, readBack } = results[index];
     kForms.forEach((formSpec, formIndex) => {
-      const form = forms[formIndex];
-      const where = `record ${index} ${formSpec.name} ${Shown(form)}`;
-      const bare = formSpec.name === 'ODBCString' ? formSpec.slots.map(() => false) : BareSlots(formSpec, record, form);
-      if (bare === null) {
-        fail(`${where}: not the template filled with the record's values`);
-        peerCounts.differ += formSpec.slots.length;
-        return;
-      }
-      // Which differences apply to which values of this form.
-      const skipReason = formSpec.slots.map(([field], slot) =>
-        bare[slot] ? kPeerDifferences.findIndex((difference) => difference.applies(record[field])) : -1);
-      const wholeForm = skipReason.find((reason) => reason >= 0 && kPeerDifferences[reason].wholeForm);
-      if (wholeForm !== undefined) {
-        skipped[wholeForm].forms += 1;
-        skipped[wholeForm].values += formSpec.slots.length;
-        return;
-      }
-      let parsed = null;
-      try {
-        parsed = peer.parse(form);
-      } catch (error) {
-        fail(`${where}: the peer rejects it: ${error.message}`);
-        peerCounts.differ += formSpec.slots.length;
-        return;
-      }
-      formSpec.slots.forEach(([field, key], slot) => {
-        if (skipReason[slot] >= 0) {
-          skipped[skipReason[slot]].values += 1;
-          return;
-        }
-        const expected = record[field];
-        const got = parsed.get(key);
-        if (got === expected) {
-          peerCounts.equal += 1;
-          for (const [feature, holds] of Object.entries(kFeatures)) if (holds(expected)) coverage[feature] += 1;
-        } else {
-          peerCounts.differ += 1;
-          fail(`${where}: ${field} ${Shown(expected)} came back from the peer as ${Shown(got)}`);
-        }
-      });
-    });
-    readBack.forEach((values, formIndex) => {
-      const formName = kForms[1 + formIndex].name;
-      kReadBack.forEach((field, slot) => {
-        const expected = field === 'Provider' ? 'SQLOLEDB' : record[field];
-        if (values[slot] === expected) {
-          ownCounts.equal += 1;
-        } else {
-          ownCounts.differ += 1;
-          fail(`record ${index} ${formName} ${Shown(forms[1 + formIndex])}: parse gave ${field} ` +
-            `${Shown(values[slot])}, expected ${Shown(expected)}`);
-        }
-      });
+      const where = `record ${index} ${formSpec.name} ${Shown(forms[formIndex])}`;
+      CheckWithPeer(peer, formSpec, record, forms[formIndex], where, tally);
+      const ownIndex = formIndex - 1;  // the OLE DB forms follow the ODBC form
+      if (ownIndex >= 0) CheckOwnParse(record, readBack[ownIndex], where, tally);
     });
   });
-
-  const thin = Object.entries(coverage).filter(([, count]) => count < kMinimumPerFeature);
-  for (const [feature, count] of thin) {
-    fail(`only ${count} values compared with the peer hold "${feature}" (at least ${kMinimumPerFeature} wanted)`);
-  }
-
-  console.log(`interop: ${records.length} records from seed ${options.seed}; peer ${peer.label}`);
-  console.log(`interop: peer reads the three forms back: ${peerCounts.equal} values equal, ${peerCounts.differ} differ`);
-  kPeerDifferences.forEach((difference, index) => {
-    const { forms, values } = skipped[index];
-    console.log(`interop: skipped ${values} values${forms ? ` (${forms} whole OLE DB forms)` : ''}: ${difference.reason}`);
-  });
-  console.log(`interop: DLL parse reads the OLE DB forms back: ${ownCounts.equal} values equal, ${ownCounts.differ} differ`);
-  console.log(`interop: values compared with the peer, by what they hold: ${Object.entries(coverage).map(([f, n]) => `${f} ${n}`).join(', ')}`);
-  for (const failure of failures.slice(0, 25)) console.log(`FAIL ${failure}`);
-  const failureFile = path.join(options.work, 'interop_failures.txt');
-  fs.writeFileSync(failureFile, failures.map((failure) => failure + '\n').join(''), 'utf8');
-  if (failures.length > 25) console.log(`... and ${failures.length - 25} more failures, all in ${failureFile}`);
-  console.log(`interop: ${failures.length === 0 ? 'passed' : `${failures.length} failures`}`);
-  return failures.length === 0 ? 0 : 1;
+  return Report(options, peer, records, tally);
 }
 
 try {
