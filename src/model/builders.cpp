@@ -13,7 +13,19 @@ constexpr std::u16string_view kOleDBForm =
 constexpr std::u16string_view kOleDBForm2 =
     u"PROVIDER=SQLOLEDB;data source=%s;initial catalog=%s;user id=%s;password=%s;Current Language=%s;";
 
-bool IsBlank(char16_t unit) { return unit == u' ' || (unit >= u'\t' && unit <= u'\r'); }
+// White space in Unicode's sense: connection-string readers trim all of it around a bare value.
+bool IsWhiteSpace(char16_t unit) {
+  switch (unit) {
+    case u' ': case u'\u0085': case u'\u00A0': case u'\u1680': case u'\u2028': case u'\u2029':
+    case u'\u202F': case u'\u205F': case u'\u3000':
+      return true;
+    default:
+      return (unit >= u'\t' && unit <= u'\r') || (unit >= u'\u2000' && unit <= u'\u200A');
+  }
+}
+
+// C0 and C1 controls: readers refuse a whole connection string that holds one bare.
+bool IsControl(char16_t unit) { return unit <= u'\u001F' || (unit >= u'\u007F' && unit <= u'\u009F'); }
 
 }  // namespace
 
@@ -39,12 +51,15 @@ std::u16string QuoteValue(std::u16string_view text) {
       mark = u'\'';
     } else if (unit == u'"') {
       mark = u'\'';
-    } else if (unit == u';' && mark == 0) {
+    } else if (mark == 0 && (unit == u';' || IsControl(unit))) {
       mark = u'"';
     }
   }
-  // Providers drop blanks around a bare value, so a value with blank edges is quoted to keep them.
-  if (mark == 0 && (IsBlank(text.front()) || IsBlank(text.back()))) mark = u'"';
+  // Readers trim white space around a bare value and take a leading "=" for an escaped "=" of the
+  // key, so such values are quoted to keep them whole.
+  if (mark == 0 && (text.front() == u'=' || IsWhiteSpace(text.front()) || IsWhiteSpace(text.back()))) {
+    mark = u'"';
+  }
   if (mark == 0) return body;
   return mark + body + mark;
 }

@@ -10,8 +10,9 @@ namespace pellmora {
 std::u16string BraceValue(std::u16string_view text);
 
 // OLE DB quoting: a value holding a single or double quote is enclosed in single quotes with each
-// single quote doubled; otherwise one holding ";" or beginning or ending with white space is
-// enclosed in double quotes; otherwise it goes in bare. The empty value stays empty.
+// single quote doubled; otherwise one holding ";" or a control character, beginning with "=", or
+// beginning or ending with white space (Unicode's) is enclosed in double quotes; otherwise it goes
+// in bare. The empty value stays empty.
 std::u16string QuoteValue(std::u16string_view text);
 
 // Replaces the n-th "%s" of `form` by the n-th value, left to right. Values are data, never read

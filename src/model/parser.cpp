@@ -26,37 +26,31 @@ size_t AfterSemicolon(std::u16string_view text, size_t from) {
   return semicolon == kEnd ? kEnd : semicolon + 1;
 }
 
-// Reads the value that starts at `start` (just after the "=") and skips to the next pair.
-// Returns the index where the next key starts, or kEnd.
+// Reads a value enclosed in `quote` whose opening quote is at `start`: a doubled quote stands for
+// one quote, a single one ends the value, and an unclosed value runs to the end of the text.
+// Returns the index after the closing quote (or the end of the text).
+size_t ReadQuoted(std::u16string_view text, size_t start, char16_t quote, std::u16string& value) {
+  value.clear();
+  size_t read = start + 1;
+  while (read < text.size()) {
+    const char16_t unit = text[read++];
+    if (unit != quote) {
+      value.push_back(unit);
+    } else if (read < text.size() && text[read] == quote) {
+      value.push_back(quote);
+      ++read;
+    } else {
+      break;
+    }
+  }
+  return read;
+}
+
+// Reads the value that starts at `start` (just after the "=") and skips to the next pair; what
+// follows a closing quote up to ";" is skipped. Returns the index where the next key starts, or kEnd.
 size_t ReadValue(std::u16string_view text, size_t start, std::u16string& value) {
   const char16_t first = start < text.size() ? text[start] : u'\0';
-  if (first == u'"') {
-    // No escape: the value ends at the next double quote; what follows it up to ";" is skipped.
-    const size_t closing = text.find(u'"', start + 1);
-    if (closing == kEnd) {
-      value.assign(text.substr(start + 1));
-      return kEnd;
-    }
-    value.assign(text.substr(start + 1, closing - start - 1));
-    return AfterSemicolon(text, closing);
-  }
-  if (first == u'\'') {
-    // A doubled quote stands for one quote; a single one ends the value.
-    value.clear();
-    size_t read = start + 1;
-    while (read < text.size()) {
-      const char16_t unit = text[read++];
-      if (unit != u'\'') {
-        value.push_back(unit);
-      } else if (read < text.size() && text[read] == u'\'') {
-        value.push_back(u'\'');
-        ++read;
-      } else {
-        break;
-      }
-    }
-    return AfterSemicolon(text, read);
-  }
+  if (first == u'"' || first == u'\'') return AfterSemicolon(text, ReadQuoted(text, start, first, value));
   const size_t semicolon = text.find(u';', start);
   if (semicolon == kEnd) {
     value.assign(text.substr(start));
