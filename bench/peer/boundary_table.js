@@ -21,11 +21,11 @@ function Options(argv) {
   return options;
 }
 
-// A figure in the unit that reads best: 771 ns, 5.71 us, 2.41 ms.
+// A figure in the unit that reads best: 771 ns, 57.06 µs, 2.41 ms.
 function Readable(value, unit) {
   if (unit !== 'ns') return `${value} ${unit}`;
   if (value < 10e3) return `${Math.round(value).toLocaleString('en-US')} ns`;
-  if (value < 10e6) return `${(value / 1e3).toFixed(2)} us`;
+  if (value < 1e6) return `${(value / 1e3).toFixed(2)} µs`;
   return `${(value / 1e6).toFixed(2)} ms`;
 }
 

@@ -157,7 +157,8 @@ function BareSlots(formSpec, record, form) {
 const kPeerDifferences = [
   {
     reason: 'bare value starting with "{" (the peer reads it ODBC-style, up to a closing brace)',
-    applies: (value) => value.startsWith('{'),
+    // After what the peer trims (JavaScript's white space, U+FEFF included).
+    applies: (value) => value.trimStart().startsWith('{'),
     wholeForm: true,
   },
   {
