@@ -71,11 +71,18 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"driver pair ignored", u"Driver={SQL Server};Server=x", {{DataSource, u"x"}}},
       {"non-ASCII value", u"Server=\u670D\u52A1\u5668;uid=\u00FCser", {{DataSource, u"\u670D\u52A1\u5668"}, {UID, u"\u00FCser"}}},
       {"timeout is text", u"Connect Timeout=soon", {{Timeout, u"soon"}}},
+      {"text ends at its first NUL", std::u16string(u"uid=u;Server=a\0b;pwd=p", 22), {{UID, u"u"}, {DataSource, u"a"}}},
+      {"NUL inside a quoted value", std::u16string(u"uid='u\0';pwd=p", 14), {{UID, u"u"}}},
+      {"NUL inside a key", std::u16string(u"uid=u;pw\0d=p", 12), {{UID, u"u"}}},
   };
   for (const ParseCase& each : cases) {
     ConnectionSettings settings;
     EXPECT_TRUE(settings.parse(each.input)) << each.name;
     ExpectFields(settings, each.expected, each.name);
+    // Read in place up to the terminator, as the component reads an automation string.
+    ConnectionSettings terminated;
+    EXPECT_TRUE(terminated.ParseTerminated(each.input.c_str())) << each.name;
+    ExpectFields(terminated, each.expected, std::string(each.name) + ", terminated");
   }
 }
 
