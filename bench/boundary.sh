@@ -41,6 +41,6 @@ peer=$(node "$root/bench/peer/peer_benchmark.js" --peer-modules "$build/peer/nod
 printf '%s\n' "$peer"
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
-machine="${cpu:-unknown CPU}, $(nproc) cores; $dll under $("$PELLMORA_WINE" --version); $(sed -n 's/^peer: //p' <<<"$peer")"
+machine="${cpu:-unknown CPU}, $(nproc) cores; $dll under $("$PELLMORA_WINE" --version); $(sed -n 's/^peer parser: //p' <<<"$peer")"
 echo
 printf '%s\n%s\n' "$ours" "$peer" | node "$root/bench/peer/boundary_table.js" --machine "$machine" --command "bench/boundary.sh${1:+ $1}"
