@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 preset=${1:-win32}
+# A machine that cannot run 32-bit programs times the 64-bit DLL.
+if [ $# -eq 0 ] && ! "$root/scripts/runs-32-bit.sh"; then preset=win64; fi
 build=$root/build/$preset
 prefix=$build/wineprefix
 inputs=$build/bench/boundary-inputs
