@@ -25,14 +25,14 @@ cmake --build "$build" -j2 --target "$wine_benchmark" peer_parser >"$build/bound
 benchmark_exe=$build/bench/wine/$wine_benchmark.exe
 pe_header=$(od -An -tu4 -j60 -N4 "$benchmark_exe" | tr -d ' ')
 if [ "$(od -An -tx2 -j$((pe_header + 4)) -N2 "$benchmark_exe" | tr -d ' ')" = 8664 ]; then
-  export PELLMORA_WINEARCH=win64 PELLMORA_WINE=/usr/lib/wine/wine64
+  PELLMORA_WINEARCH=win64 PELLMORA_WINE=/usr/lib/wine/wine64
   dll="64-bit DLL"
 else
-  export PELLMORA_WINEARCH=win32 PELLMORA_WINE=wine
+  PELLMORA_WINEARCH=win32 PELLMORA_WINE=wine
   dll="32-bit DLL"
 fi
 wine_env() { "$root/scripts/wine-env.sh" "$prefix" "$@"; }
-wine_env start >/dev/null
+wine_env start "$PELLMORA_WINEARCH" >/dev/null
 trap 'wine_env stop' EXIT
 
 rm -rf "$inputs" && mkdir -p "$inputs"
