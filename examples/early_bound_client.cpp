@@ -4,23 +4,21 @@
 //
 //   early_bound_client ["connection string"]
 //
-// Without an argument a built-in sample is parsed. Prints the same lines as the script examples.
+// Without an argument a built-in sample is parsed. Prints the same lines as the script examples:
+// to a console as UTF-16, otherwise (a pipe, a file) as UTF-8, so that no character is lost.
+// Needs only the package's include folder: g++ -Iinclude early_bound_client.cpp -lole32 -loleaut32
+// -lshell32 -luuid (mingw-w64), or any compiler for Windows with the same libraries.
 #include <windows.h>
+#include <shellapi.h>
 
-#include <initguid.h>  // defines the identities of the generated header in this file
+#include <initguid.h>  // defines the identifiers that the interface header declares, in this file
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
-#include "automation/pellmora_lib.h"
-#include "support/automation_string.h"
-#include "support/com_ptr.h"
+#include "pellmora_lib.h"
 
 namespace {
-
-using pellmora::AutomationString;
-using pellmora::ComPtr;
 
 const wchar_t kSample[] =
     L"Provider=SQLOLEDB;Data Source=db01.example.net;Initial Catalog=Sales;User ID=report;"
@@ -29,34 +27,75 @@ const wchar_t kSample[] =
 // Initialises the component runtime for this thread for as long as it lives.
 class Apartment {
  public:
-  Apartment() noexcept : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  Apartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
   ~Apartment() {
     if (SUCCEEDED(result_)) CoUninitialize();
   }
   Apartment(const Apartment&) = delete;
   Apartment& operator=(const Apartment&) = delete;
-  HRESULT Result() const noexcept { return result_; }
+  HRESULT Result() const { return result_; }
 
  private:
   HRESULT result_;
 };
 
-struct LocalMemoryFree {
-  void operator()(void* block) const noexcept { LocalFree(block); }
+// Owns one automation string.
+class Text {
+ public:
+  Text() = default;
+  explicit Text(const wchar_t* text) : value_(SysAllocString(text)) {}
+  ~Text() { SysFreeString(value_); }
+  Text(const Text&) = delete;
+  Text& operator=(const Text&) = delete;
+  BSTR get() const { return value_; }
+  BSTR* put() {
+    SysFreeString(value_);
+    value_ = nullptr;
+    return &value_;
+  }
+
+ private:
+  BSTR value_ = nullptr;
 };
 
-// Prints `label` and `text` as one line in the console's ANSI code page.
-void PrintLine(const char* label, std::wstring_view text) {
-  std::string narrow;
-  if (!text.empty()) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    narrow.resize(size);
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr,
-                        nullptr);
+// Owns one reference to the interface.
+class Helper {
+ public:
+  Helper() = default;
+  ~Helper() {
+    if (value_) value_->Release();
   }
-  std::printf("%s%s\n", label, narrow.c_str());
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  IConnectionString* get() const { return value_; }
+  IConnectionString* operator->() const { return value_; }
+  void** put() { return reinterpret_cast<void**>(&value_); }
+
+ private:
+  IConnectionString* value_ = nullptr;
+};
+
+// Prints `label` and `text` as one line.
+void PrintLine(const wchar_t* label, const wchar_t* text, UINT length) {
+  std::wstring line = label;
+  line.append(text, length);
+  line += L'\n';
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode)) {
+    DWORD written = 0;
+    WriteConsoleW(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return;
+  }
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string bytes(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &bytes[0], size, nullptr, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+  std::fflush(stdout);
 }
+
+void PrintLine(const wchar_t* label, const wchar_t* text) { PrintLine(label, text, lstrlenW(text)); }
 
 int Fail(const char* what, HRESULT result) {
   std::fprintf(stderr, "%s failed: 0x%08lX\n", what, static_cast<unsigned long>(result));
@@ -66,55 +105,55 @@ int Fail(const char* what, HRESULT result) {
 using Getter = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
 
 struct Row {
-  const char* label;
+  const wchar_t* label;
   Getter get;
 };
 
-HRESULT PrintProperty(IConnectionString* helper, const Row& row) {
-  AutomationString value;
-  const HRESULT result = (helper->*row.get)(value.put());
-  if (SUCCEEDED(result)) PrintLine(row.label, value.View());
+HRESULT PrintProperty(const Helper& helper, const Row& row) {
+  Text value;
+  const HRESULT result = (helper.get()->*row.get)(value.put());
+  if (SUCCEEDED(result)) PrintLine(row.label, value.get(), SysStringLen(value.get()));
   return result;
 }
 
 int Run(const wchar_t* text) {
-  ComPtr<IConnectionString> helper;
+  Helper helper;
   HRESULT result = CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IConnectionString, helper.put_void());
+                                    IID_IConnectionString, helper.put());
   if (FAILED(result)) return Fail("creating ConnectionString (is Pellmora.dll registered?)", result);
 
-  AutomationString input(SysAllocString(text));
+  Text input(text);
   if (!input.get()) return Fail("allocating the input", E_OUTOFMEMORY);
   VARIANT_BOOL parsed = VARIANT_FALSE;
   result = helper->parse(input.get(), &parsed);
   if (FAILED(result)) return Fail("parse", result);
 
-  PrintLine("Connection string: ", text);
-  PrintLine("parse:             ", parsed ? L"True" : L"False");
-  std::printf("\n");
+  PrintLine(L"Connection string: ", text);
+  PrintLine(L"parse:             ", parsed ? L"True" : L"False");
+  PrintLine(L"", L"");
 
   const Row settings[] = {
-      {"UID:               ", &IConnectionString::get_UID},
-      {"PassWord:          ", &IConnectionString::get_PassWord},
-      {"Catalog:           ", &IConnectionString::get_Catalog},
-      {"DataSource:        ", &IConnectionString::get_DataSource},
-      {"Timeout:           ", &IConnectionString::get_Timeout},
-      {"CurrentLanguage:   ", &IConnectionString::get_CurrentLanguage},
-      {"Provider:          ", &IConnectionString::get_Provider},
+      {L"UID:               ", &IConnectionString::get_UID},
+      {L"PassWord:          ", &IConnectionString::get_PassWord},
+      {L"Catalog:           ", &IConnectionString::get_Catalog},
+      {L"DataSource:        ", &IConnectionString::get_DataSource},
+      {L"Timeout:           ", &IConnectionString::get_Timeout},
+      {L"CurrentLanguage:   ", &IConnectionString::get_CurrentLanguage},
+      {L"Provider:          ", &IConnectionString::get_Provider},
   };
   const Row forms[] = {
-      {"ODBCString:        ", &IConnectionString::get_ODBCString},
-      {"OleDBString:       ", &IConnectionString::get_OleDBString},
-      {"OleDBString2:      ", &IConnectionString::get_OleDBString2},
+      {L"ODBCString:        ", &IConnectionString::get_ODBCString},
+      {L"OleDBString:       ", &IConnectionString::get_OleDBString},
+      {L"OleDBString2:      ", &IConnectionString::get_OleDBString2},
   };
   for (const Row& row : settings) {
-    result = PrintProperty(helper.get(), row);
-    if (FAILED(result)) return Fail(row.label, result);
+    result = PrintProperty(helper, row);
+    if (FAILED(result)) return Fail("reading a setting", result);
   }
-  std::printf("\n");
+  PrintLine(L"", L"");
   for (const Row& row : forms) {
-    result = PrintProperty(helper.get(), row);
-    if (FAILED(result)) return Fail(row.label, result);
+    result = PrintProperty(helper, row);
+    if (FAILED(result)) return Fail("reading a connection string", result);
   }
   return 0;
 }
@@ -127,6 +166,8 @@ int main() {
 
   // The argument as the user typed it, also outside the ANSI code page.
   int count = 0;
-  const std::unique_ptr<LPWSTR, LocalMemoryFree> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
-  return Run(arguments && count > 1 ? arguments.get()[1] : kSample);
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  const int status = Run(arguments && count > 1 ? arguments[1] : kSample);
+  LocalFree(arguments);
+  return status;
 }

@@ -159,10 +159,11 @@ TEST_F(VersionInformation, FixedPartNamesA32BitDll) {
   ASSERT_NE(nullptr, fixed);
   ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
   EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
-  EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
-  EXPECT_EQ(0x00000001u, fixed->dwFileVersionLS);
-  EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
-  EXPECT_EQ(0x00000001u, fixed->dwProductVersionLS);
+  // The build's version, 1.0.0.1 for this release: 0x00010000 and 0x00000001.
+  EXPECT_EQ(PELLMORA_TEST_VERSION_HIGH, fixed->dwFileVersionMS);
+  EXPECT_EQ(PELLMORA_TEST_VERSION_LOW, fixed->dwFileVersionLS);
+  EXPECT_EQ(PELLMORA_TEST_VERSION_HIGH, fixed->dwProductVersionMS);
+  EXPECT_EQ(PELLMORA_TEST_VERSION_LOW, fixed->dwProductVersionLS);
   EXPECT_EQ(0x3Fu, fixed->dwFileFlagsMask);
   EXPECT_EQ(0u, fixed->dwFileFlags);
   EXPECT_EQ(static_cast<DWORD>(VOS__WINDOWS32), fixed->dwFileOS);
@@ -176,8 +177,8 @@ TEST_F(VersionInformation, StringsAndTranslationAreChineseSimplifiedInCodePage93
     const char* value;
   };
   const Row rows[] = {
-      {"FileVersion", "1.0.0.1"},
-      {"ProductVersion", "1.0.0.1"},
+      {"FileVersion", PELLMORA_TEST_VERSION},
+      {"ProductVersion", PELLMORA_TEST_VERSION},
       {"InternalName", "Pellmora.dll"},
       {"OriginalFilename", "Pellmora.dll"},
   };

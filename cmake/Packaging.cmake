@@ -1,0 +1,146 @@
+# Deployment of Pellmora.dll (Windows builds only):
+#  * the side-by-side assembly manifest Pellmora.manifest, written beside the DLL, with which an
+#    application uses the class without registration;
+#  * the install rules of the release package: x86/ or x64/ (the DLL, stripped, and its manifest)
+#    from each architecture's build, and include/, examples/ and README.txt from the 32-bit build;
+#  * in the 32-bit build, the CPack configuration that zips both builds into
+#    build/pellmora-<version>.zip (scripts/package.sh drives it).
+#
+# The manifest states what the DLL registers, so its identities are read from the very files the
+# DLL embeds: the class registration script (class identifier, ProgIDs, threading model, type
+# library, description) and the interface definition (type library version, interface). The
+# version is the project's. Nothing in the manifest is written twice by hand.
+include_guard()
+
+if(NOT TARGET Pellmora)
+  return()
+endif()
+
+set(PELLMORA_CLASS_SCRIPT ${PROJECT_SOURCE_DIR}/src/module/resources/connection_string.rgs)
+set(PELLMORA_INTERFACE_DEFINITION ${PROJECT_SOURCE_DIR}/src/automation/pellmora_lib.idl)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PELLMORA_CLASS_SCRIPT} ${PELLMORA_INTERFACE_DEFINITION})
+
+# _pellmora_match(<text> <regex> <what> <variables>...): the regex's groups into the variables;
+# a missing match stops the configuration, naming what was looked for.
+function(_pellmora_match text regex what)
+  if(NOT text MATCHES "${regex}")
+    message(FATAL_ERROR "Packaging: cannot find ${what}")
+  endif()
+  set(group 0)
+  foreach(variable ${ARGN})
+    math(EXPR group "${group} + 1")
+    set(${variable} "${CMAKE_MATCH_${group}}" PARENT_SCOPE)
+  endforeach()
+endfunction()
+
+# The identities, from the class script ...
+file(READ ${PELLMORA_CLASS_SCRIPT} _pellmora_script)
+set(_pellmora_guid "\\{[0-9A-Fa-f-]+\\}")
+_pellmora_match("${_pellmora_script}" "ForceRemove (${_pellmora_guid}) = s '([^']*)'"
+                "the class key in ${PELLMORA_CLASS_SCRIPT}" PELLMORA_CLSID PELLMORA_CLASS_DESCRIPTION)
+_pellmora_match("${_pellmora_script}" "[\t ]ProgID = s '([^']+)'"
+                "the ProgID in ${PELLMORA_CLASS_SCRIPT}" PELLMORA_VERSIONED_PROGID)
+_pellmora_match("${_pellmora_script}" "VersionIndependentProgID = s '([^']+)'"
+                "the version-independent ProgID in ${PELLMORA_CLASS_SCRIPT}" PELLMORA_PROGID)
+_pellmora_match("${_pellmora_script}" "ThreadingModel = s '([^']+)'"
+                "the threading model in ${PELLMORA_CLASS_SCRIPT}" PELLMORA_THREADING_MODEL)
+_pellmora_match("${_pellmora_script}" "'TypeLib' = s '(${_pellmora_guid})'"
+                "the type library in ${PELLMORA_CLASS_SCRIPT}" PELLMORA_LIBID)
+
+# ... and from the interface definition, which must agree with the script.
+file(READ ${PELLMORA_INTERFACE_DEFINITION} _pellmora_idl)
+_pellmora_match("${_pellmora_idl}" "\\[([^]]*)\\][ \t\r\n]*library[ \t]"
+                "the library in ${PELLMORA_INTERFACE_DEFINITION}" _pellmora_library)
+_pellmora_match("${_pellmora_library}" "uuid\\(([0-9A-Fa-f-]+)\\).*version\\(([0-9]+\\.[0-9]+)\\)"
+                "the library's identifier and version" _pellmora_idl_libid PELLMORA_LIBRARY_VERSION)
+_pellmora_match("${_pellmora_idl}" "\\[([^]]*)\\][ \t\r\n]*coclass[ \t]"
+                "the class in ${PELLMORA_INTERFACE_DEFINITION}" _pellmora_class)
+_pellmora_match("${_pellmora_class}" "uuid\\(([0-9A-Fa-f-]+)\\)" "the class identifier" _pellmora_idl_clsid)
+_pellmora_match("${_pellmora_idl}" "\\[([^]]*)\\][ \t\r\n]*interface[ \t]+([A-Za-z_0-9]+)"
+                "the interface in ${PELLMORA_INTERFACE_DEFINITION}" _pellmora_interface PELLMORA_INTERFACE)
+_pellmora_match("${_pellmora_interface}" "uuid\\(([0-9A-Fa-f-]+)\\)" "the interface identifier" _pellmora_iid)
+string(TOUPPER "{${_pellmora_iid}}" PELLMORA_IID)
+# The description is free text: written into the manifest's XML with its markup characters escaped.
+foreach(pair "&;&amp;" "<;&lt;" ">;&gt;" "\";&quot;")
+  list(GET pair 0 character)
+  list(GET pair 1 entity)
+  string(REPLACE "${character}" "${entity}" PELLMORA_CLASS_DESCRIPTION "${PELLMORA_CLASS_DESCRIPTION}")
+endforeach()
+foreach(pair "PELLMORA_CLSID;_pellmora_idl_clsid" "PELLMORA_LIBID;_pellmora_idl_libid")
+  list(GET pair 0 script_name)
+  list(GET pair 1 idl_name)
+  string(TOUPPER "${${script_name}}" script_value)
+  string(TOUPPER "{${${idl_name}}}" idl_value)
+  if(NOT script_value STREQUAL idl_value)
+    message(FATAL_ERROR "Packaging: the class script says ${script_value}, the interface definition ${idl_value}")
+  endif()
+endforeach()
+
+# The architecture: the manifest's name for it and the package folder of its DLL.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PELLMORA_MANIFEST_ARCHITECTURE amd64)
+  set(PELLMORA_PACKAGE_FOLDER x64)
+else()
+  set(PELLMORA_MANIFEST_ARCHITECTURE x86)
+  set(PELLMORA_PACKAGE_FOLDER x86)
+endif()
+
+set(_pellmora_manifest ${PROJECT_BINARY_DIR}/deployment/Pellmora.manifest)
+configure_file(${PROJECT_SOURCE_DIR}/src/module/resources/Pellmora.manifest.in ${_pellmora_manifest} @ONLY)
+file(GENERATE OUTPUT $<TARGET_FILE_DIR:Pellmora>/Pellmora.manifest INPUT ${_pellmora_manifest})
+
+# The package's public headers: the interface header and the identifiers, generated from the
+# interface definition (by its file name, so that no build path is written into them).
+set(PELLMORA_PUBLIC_INCLUDE_DIR ${PROJECT_BINARY_DIR}/deployment/include)
+set(_pellmora_public ${PELLMORA_PUBLIC_INCLUDE_DIR})
+set(_pellmora_public_files ${_pellmora_public}/pellmora_lib.h ${_pellmora_public}/pellmora_lib_i.c)
+add_custom_command(
+  OUTPUT ${_pellmora_public_files}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pellmora_public}
+  COMMAND ${PELLMORA_WIDL} -I /usr/include/wine/wine/windows -h -u
+          -H ${_pellmora_public}/pellmora_lib.h -U ${_pellmora_public}/pellmora_lib_i.c pellmora_lib.idl
+  DEPENDS ${PELLMORA_INTERFACE_DEFINITION}
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/src/automation
+  COMMENT "Generating the package's interface header and identifiers"
+  VERBATIM)
+add_custom_target(pellmora_public_headers ALL DEPENDS ${_pellmora_public_files})
+
+# Install rules, one component per part of the package.
+install(TARGETS Pellmora RUNTIME DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+install(FILES ${_pellmora_manifest} DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
+               NEWLINE_STYLE CRLF)
+install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt DESTINATION . COMPONENT common)
+install(FILES ${_pellmora_public_files} DESTINATION include COMPONENT common)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/connection_string.vbs ${PROJECT_SOURCE_DIR}/examples/connection_string.js
+              ${PROJECT_SOURCE_DIR}/examples/early_bound_client.cpp
+        DESTINATION examples COMPONENT common)
+
+# The zip, made in the 32-bit build from both builds' install rules: this build's DLL and the
+# common files, and the 64-bit build's DLL. The DLLs are stripped on the way in.
+if(PELLMORA_PACKAGE_FOLDER STREQUAL "x86")
+  # The 64-bit build is the "win64" preset's, when the project has one.
+  file(READ ${PROJECT_SOURCE_DIR}/CMakePresets.json _pellmora_presets)
+  set(_pellmora_x64_build "")
+  if(_pellmora_presets MATCHES "\"name\": \"win64\"")
+    set(_pellmora_x64_build ${PROJECT_SOURCE_DIR}/build/win64)
+  endif()
+  set(PELLMORA_PACKAGE_X64_BUILD ${_pellmora_x64_build} CACHE PATH
+      "The 64-bit build whose DLL the release package takes (empty: a package without x64/)")
+  # Installing for the package builds only what the package holds (scripts/package.sh builds
+  # it), not every test program.
+  set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME pellmora)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME pellmora-${PROJECT_VERSION})
+  set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/build)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} Pellmora dll / ${PROJECT_BINARY_DIR} Pellmora common /)
+  if(PELLMORA_PACKAGE_X64_BUILD)
+    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS ${PELLMORA_PACKAGE_X64_BUILD} Pellmora dll /)
+  endif()
+  include(CPack)
+endif()

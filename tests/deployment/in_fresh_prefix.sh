@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs a command in a fresh Wine prefix, where nothing has been registered or installed:
+#   in_fresh_prefix.sh WINEARCH WORK COMMAND...
+# WORK/prefix becomes a new copy of a prefix made once per build directory (WORK/../ holds it)
+# and never used; Wine's environment is exported for COMMAND, the prefix's wineserver is started
+# and warmed first and stopped afterwards. Making a prefix takes from seconds to many minutes,
+# copying one a moment. Exits with COMMAND's status.
+set -uo pipefail
+winearch=$1 work=$2
+shift 2
+template=$(dirname "$work")/prefix-template-$winearch
+prefix=$work/prefix
+
+if [ ! -f "$template/.complete" ]; then
+  echo "making a $winearch prefix template (once per build directory) ..."
+  rm -rf "$template"
+  mkdir -p "$template"
+  if ! WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$template wineboot -i </dev/null >/dev/null 2>&1; then
+    echo "FAIL: wineboot could not make $template"
+    exit 1
+  fi
+  WINEPREFIX=$template wineserver -w
+  touch "$template/.complete"
+fi
+rm -rf "$work"
+mkdir -p "$work"
+cp -a "$template" "$prefix"
+rm -f "$prefix/.complete"
+
+export WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$prefix WINEDLLOVERRIDES="mscoree,mshtml="
+# Every Wine process gets /dev/null for its standard streams: a service process that inherited
+# the caller's pipe would keep CTest waiting.
+wineserver -p </dev/null >/dev/null 2>&1
+# (A 64-bit prefix runs its services 64-bit.)
+if [ "$winearch" == win64 ]; then warm=/usr/lib/wine/wine64; else warm=wine; fi
+"$warm" cmd /c exit 0 </dev/null >/dev/null 2>&1
+"$@"
+status=$?
+wineserver -k 2>/dev/null
+exit $status
