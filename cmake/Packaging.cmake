@@ -1,8 +1,10 @@
 # Deployment of Pellmora.dll (Windows builds only):
 #  * the side-by-side assembly manifest Pellmora.manifest, written beside the DLL, with which an
 #    application uses the class without registration;
+#  * the package's public headers, which the examples and the deployment tests build against;
 #  * the install rules of the release package: x86/ or x64/ (the DLL, stripped, and its manifest)
-#    from each architecture's build, and include/, examples/ and README.txt from the 32-bit build;
+#    from each architecture's DLL build, and include/, examples/ and README.txt from the 32-bit
+#    build;
 #  * in the 32-bit build, the CPack configuration that zips both builds into
 #    build/pellmora-<version>.zip (scripts/package.sh drives it).
 #
@@ -86,29 +88,43 @@ else()
   set(PELLMORA_PACKAGE_FOLDER x86)
 endif()
 
-set(_pellmora_manifest ${PROJECT_BINARY_DIR}/deployment/Pellmora.manifest)
-configure_file(${PROJECT_SOURCE_DIR}/src/module/resources/Pellmora.manifest.in ${_pellmora_manifest} @ONLY)
-file(GENERATE OUTPUT $<TARGET_FILE_DIR:Pellmora>/Pellmora.manifest INPUT ${_pellmora_manifest})
+# The build that links the DLL (the nested one of cmake/DllBuild.cmake): the manifest beside the
+# DLL, and the DLL and its manifest as the package's "dll" component.
+get_target_property(_pellmora_imported Pellmora IMPORTED)
+if(NOT _pellmora_imported)
+  set(_pellmora_manifest ${PROJECT_BINARY_DIR}/deployment/Pellmora.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/src/module/resources/Pellmora.manifest.in ${_pellmora_manifest} @ONLY)
+  file(GENERATE OUTPUT $<TARGET_FILE_DIR:Pellmora>/Pellmora.manifest INPUT ${_pellmora_manifest})
+  install(TARGETS Pellmora RUNTIME DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+  install(FILES ${_pellmora_manifest} DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+  return()
+endif()
 
+# The build of the tests and examples, which sees the DLL as an imported target.
+#
 # The package's public headers: the interface header and the identifiers, generated from the
-# interface definition (by its file name, so that no build path is written into them).
+# interface definition (by its file name, so that no build path is written into them). The
+# examples and tests build their clients against them, as users of the package do.
 set(PELLMORA_PUBLIC_INCLUDE_DIR ${PROJECT_BINARY_DIR}/deployment/include)
-set(_pellmora_public ${PELLMORA_PUBLIC_INCLUDE_DIR})
-set(_pellmora_public_files ${_pellmora_public}/pellmora_lib.h ${_pellmora_public}/pellmora_lib_i.c)
+set(_pellmora_public_files ${PELLMORA_PUBLIC_INCLUDE_DIR}/pellmora_lib.h ${PELLMORA_PUBLIC_INCLUDE_DIR}/pellmora_lib_i.c)
 add_custom_command(
   OUTPUT ${_pellmora_public_files}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${_pellmora_public}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PELLMORA_PUBLIC_INCLUDE_DIR}
   COMMAND ${PELLMORA_WIDL} -I /usr/include/wine/wine/windows -h -u
-          -H ${_pellmora_public}/pellmora_lib.h -U ${_pellmora_public}/pellmora_lib_i.c pellmora_lib.idl
+          -H ${PELLMORA_PUBLIC_INCLUDE_DIR}/pellmora_lib.h -U ${PELLMORA_PUBLIC_INCLUDE_DIR}/pellmora_lib_i.c
+          pellmora_lib.idl
   DEPENDS ${PELLMORA_INTERFACE_DEFINITION}
   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/src/automation
   COMMENT "Generating the package's interface header and identifiers"
   VERBATIM)
 add_custom_target(pellmora_public_headers ALL DEPENDS ${_pellmora_public_files})
 
-# Install rules, one component per part of the package.
-install(TARGETS Pellmora RUNTIME DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
-install(FILES ${_pellmora_manifest} DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+if(NOT PELLMORA_PACKAGE_FOLDER STREQUAL "x86")
+  return()
+endif()
+
+# The 32-bit build makes the zip: the files common to both architectures come from here, each
+# architecture's "dll" component from the nested build that links it. CPack strips the DLLs.
 configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
                NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt DESTINATION . COMPONENT common)
@@ -116,31 +132,31 @@ install(FILES ${_pellmora_public_files} DESTINATION include COMPONENT common)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/connection_string.vbs ${PROJECT_SOURCE_DIR}/examples/connection_string.js
               ${PROJECT_SOURCE_DIR}/examples/early_bound_client.cpp
         DESTINATION examples COMPONENT common)
+# Installing for the package builds nothing here (scripts/package.sh builds what it needs), not
+# every test program.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
-# The zip, made in the 32-bit build from both builds' install rules: this build's DLL and the
-# common files, and the 64-bit build's DLL. The DLLs are stripped on the way in.
-if(PELLMORA_PACKAGE_FOLDER STREQUAL "x86")
-  # The 64-bit build is the "win64" preset's, when the project has one.
-  file(READ ${PROJECT_SOURCE_DIR}/CMakePresets.json _pellmora_presets)
-  set(_pellmora_x64_build "")
-  if(_pellmora_presets MATCHES "\"name\": \"win64\"")
-    set(_pellmora_x64_build ${PROJECT_SOURCE_DIR}/build/win64)
-  endif()
-  set(PELLMORA_PACKAGE_X64_BUILD ${_pellmora_x64_build} CACHE PATH
-      "The 64-bit build whose DLL the release package takes (empty: a package without x64/)")
-  # Installing for the package builds only what the package holds (scripts/package.sh builds
-  # it), not every test program.
-  set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_NAME pellmora)
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_FILE_NAME pellmora-${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/build)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_INSTALL_CMAKE_PROJECTS ${PROJECT_BINARY_DIR} Pellmora dll / ${PROJECT_BINARY_DIR} Pellmora common /)
-  if(PELLMORA_PACKAGE_X64_BUILD)
-    list(APPEND CPACK_INSTALL_CMAKE_PROJECTS ${PELLMORA_PACKAGE_X64_BUILD} Pellmora dll /)
-  endif()
-  include(CPack)
+# The 64-bit build is the "win64" preset's, when the project has one.
+file(READ ${PROJECT_SOURCE_DIR}/CMakePresets.json _pellmora_presets)
+set(_pellmora_x64_build "")
+if(_pellmora_presets MATCHES "\"name\": \"win64\"")
+  set(_pellmora_x64_build ${PROJECT_SOURCE_DIR}/build/win64)
 endif()
+set(PELLMORA_PACKAGE_X64_BUILD ${_pellmora_x64_build} CACHE PATH
+    "The 64-bit build whose DLL the release package takes (empty: a package without x64/)")
+file(RELATIVE_PATH _pellmora_dll_folder ${PROJECT_BINARY_DIR} ${PELLMORA_DLL_BINARY_DIR})
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME pellmora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_FILE_NAME pellmora-${PROJECT_VERSION})
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/build)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    ${PELLMORA_DLL_BINARY_DIR} Pellmora dll /
+    ${PROJECT_BINARY_DIR} Pellmora common /)
+if(PELLMORA_PACKAGE_X64_BUILD)
+  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS ${PELLMORA_PACKAGE_X64_BUILD}/${_pellmora_dll_folder} Pellmora dll /)
+endif()
+include(CPack)

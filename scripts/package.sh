@@ -21,7 +21,7 @@ for preset in "${presets[@]}"; do
   dir=$root/build/$preset
   echo "building Pellmora.dll in $dir ..." >&2
   cmake --preset "$preset" >/dev/null
-  if ! cmake --build "$dir" -j"$jobs" --target Pellmora pellmora_public_headers >"$dir/package-build.log" 2>&1; then
+  if ! cmake --build "$dir" -j"$jobs" --target pellmora_dll pellmora_public_headers >"$dir/package-build.log" 2>&1; then
     tail -n 60 "$dir/package-build.log" >&2
     echo "building Pellmora.dll in $dir failed" >&2
     exit 1

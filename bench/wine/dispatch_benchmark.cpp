@@ -7,14 +7,15 @@
 //  - GetIDsOfNames of a member name spelled as in the library and in other letter cases;
 //  - the heap the DLL takes for one parse (its C runtime's allocations, counted by replacing
 //    its imports of malloc, calloc, realloc and free).
-// Each time is the best of several rounds. Besides the table it prints one line per figure,
-// "RESULT <name> <value> <unit>", for scripts.
+// Each time is the best of many short rounds over three passes, taken in turn with what it is
+// compared with. Besides the table it prints one line per figure, "RESULT <name> <value> <unit>",
+// for scripts.
 //
 //   dispatch_benchmark [--inputs DIR] [--dll PATH]...
 // --inputs DIR writes the typical and the 1 MiB text it times, as UTF-8, to DIR/typical.txt and
 // DIR/large.txt before timing. --dll times that copy of the DLL instead of the build's; given
-// more than once, each copy is timed in turn in this process (copies need distinct file names)
-// and the later ones are compared with the first.
+// more than once, the copies are timed side by side in this process (they need distinct file
+// names); the RESULT names of the second and later carry "dllN_" in front.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -52,10 +53,10 @@ double NowNanoseconds() {
   return static_cast<double>(now.QuadPart) * nanosecondsPerTick;
 }
 
-// Times several calls side by side: each is first called once, then calibrated to rounds of about 1 ms, then
-// rounds of each run in turn, at least 25 of each and for at least 300 ms in all. A call's time
-// is its best round: on a busy machine the best rounds are those that ran undisturbed, and taking
-// them in turn keeps a change of load from favouring one call. -1 for a call that failed.
+// Times several calls side by side: each is called once, calibrated to rounds of about 1 ms,
+// then rounds of each run in turn, at least 25 of each and for at least 300 ms in all. A call's
+// time is its best round: on a busy machine the best rounds are those that ran undisturbed, and
+// taking them in turn keeps a change of load from favouring one call. -1 for a call that failed.
 std::vector<double> SideBySide(const std::vector<std::function<HRESULT()>>& calls) {
   const auto timeRound = [](const std::function<HRESULT()>& call, long iterations) {
     const double start = NowNanoseconds();

@@ -11,16 +11,22 @@ shift 2
 template=$(dirname "$work")/prefix-template-$winearch
 prefix=$work/prefix
 
+# (A 64-bit prefix is made and runs its services through the 64-bit loader.)
+if [ "$winearch" == win64 ]; then loader=/usr/lib/wine/wine64; else loader=wine; fi
 if [ ! -f "$template/.complete" ]; then
   echo "making a $winearch prefix template (once per build directory) ..."
   rm -rf "$template"
   mkdir -p "$template"
-  if ! WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$template wineboot -i </dev/null >/dev/null 2>&1; then
+  if ! WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$template "$loader" wineboot -i </dev/null >/dev/null 2>&1; then
     echo "FAIL: wineboot could not make $template"
     exit 1
   fi
   WINEPREFIX=$template wineserver -w
-  touch "$template/.complete"
+  # A 64-bit prefix made where the 32-bit loader cannot run lacks its 32-bit half: use it this
+  # once, but make a complete one next time.
+  if [ "$winearch" == win32 ] || /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    touch "$template/.complete"
+  fi
 fi
 rm -rf "$work"
 mkdir -p "$work"
@@ -31,9 +37,7 @@ export WINEDEBUG=-all WINEARCH=$winearch WINEPREFIX=$prefix WINEDLLOVERRIDES="ms
 # Every Wine process gets /dev/null for its standard streams: a service process that inherited
 # the caller's pipe would keep CTest waiting.
 wineserver -p </dev/null >/dev/null 2>&1
-# (A 64-bit prefix runs its services 64-bit.)
-if [ "$winearch" == win64 ]; then warm=/usr/lib/wine/wine64; else warm=wine; fi
-"$warm" cmd /c exit 0 </dev/null >/dev/null 2>&1
+"$loader" cmd /c exit 0 </dev/null >/dev/null 2>&1
 "$@"
 status=$?
 wineserver -k 2>/dev/null

@@ -35,6 +35,8 @@ expect_output() {
   if [ "$2" == "$3" ]; then pass; else fail "$1"; diff <(echo "$2") <(echo "$3") | sed 's/^/    /'; fi
 }
 
+# The main job starts and stops the prefix's wineserver itself.
+wineserver -k 2>/dev/null
 output=$(PELLMORA_EXAMPLE_PREFIX=$WINEPREFIX "$PELLMORA_SOURCE/scripts/run-example.sh" "${options[@]}" "$argument" 2>/dev/null)
 check "the main job succeeds" test $? -eq 0
 expect_output "the main job shows every character" "$expected" "$output"
