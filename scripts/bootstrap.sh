@@ -9,6 +9,8 @@ packages=(
   wine wine32:i386 wine64 libwine-dev
   clang libclang-rt-14-dev
 )
+# node and npm run the peer parser of the interoperability test; any installed node will do.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

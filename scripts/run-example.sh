@@ -30,6 +30,12 @@ fi
 [ $# -eq 0 ] || [[ "$1" != --* ]] || usage
 
 "$root/scripts/bootstrap.sh"
+# A machine that cannot run 32-bit programs can still run the 64-bit DLL.
+if [ "$preset" == win32 ] && ! "$root/scripts/runs-32-bit.sh"; then
+  echo "this machine cannot run 32-bit programs: running the 64-bit DLL instead (--x64)" >&2
+  preset=win64
+  winearch=win64
+fi
 
 build=$root/build/$preset
 prefix=${PELLMORA_EXAMPLE_PREFIX:-$build/wineprefix}

@@ -36,10 +36,15 @@ case "${1:-}" in
     fi
     # Every Wine process started here gets /dev/null for its standard streams: a service process
     # that inherited the caller's pipe would keep CTest waiting forever.
-    if [ ! -f "$prefix/system.reg" ]; then
+    # A prefix whose creation was cut short (a timeout, an interrupted run) lacks the marker and
+    # is made again; reusing it would fail every later run.
+    if [ ! -f "$prefix/.pellmora-complete" ]; then
+      wineserver -k 2>/dev/null || true
+      rm -rf "$prefix"
       mkdir -p "$prefix"
       wineboot -i </dev/null >/dev/null 2>&1
       wineserver -w
+      touch "$prefix/.pellmora-complete"
     fi
     wineserver -p </dev/null >/dev/null 2>&1
     wine cmd /c exit 0 </dev/null >/dev/null 2>&1

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "automation/connection_string.h"
+#include "model/builders.h"
 #include "support/call_boundary.h"
 #include "support/wide_text.h"
 
@@ -11,34 +12,47 @@ namespace pellmora {
 namespace {
 
 // The text of an incoming automation string up to its first NUL; a null string is empty.
-std::u16string IncomingText(BSTR value) {
+std::u16string_view IncomingText(BSTR value) {
   if (value == nullptr) return {};
-  return std::u16string(PortableWide(value));
+  return std::u16string_view(PortableWide(value));
 }
 
-// Hands `text` to the caller as a new automation string of exactly its length.
-HRESULT HandOut(const std::u16string& text, BSTR* out) noexcept {
+// The longest text an automation string can hold: its length prefix counts bytes in 32 bits.
+constexpr size_t kLongestHandOut = 0x7FFFFFF0 / sizeof(OLECHAR);
+
+// Hands the caller a new automation string of exactly `length` units, filled by `write`.
+template <class Write>
+HRESULT HandOut(size_t length, Write write, BSTR* out) noexcept {
   if (out == nullptr) return E_POINTER;
-  BSTR copy = SysAllocStringLen(PlatformWide(text.data()), static_cast<UINT>(text.size()));
-  if (copy == nullptr) return E_OUTOFMEMORY;
-  *out = copy;
+  if (length > kLongestHandOut) return E_OUTOFMEMORY;
+  BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+  if (text == nullptr) return E_OUTOFMEMORY;
+  write(PortableWide(text));
+  *out = text;
   return S_OK;
 }
 
-HRESULT GetField(const std::u16string& field, BSTR* out) noexcept { return HandOut(field, out); }
+HRESULT GetField(const std::u16string& field, BSTR* out) noexcept {
+  return HandOut(field.size(), [&](char16_t* text) { field.copy(text, field.size()); }, out);
+}
 
-// The new text is complete before the field changes, so a failure leaves the old text.
+// Copied into the field's own storage when it has room; otherwise the new storage is complete
+// before the field changes, so a failure leaves the old text.
 HRESULT PutField(std::u16string& field, BSTR value) noexcept {
   return ResultOfCall([&] {
-    field = IncomingText(value);
+    field.assign(IncomingText(value));
     return S_OK;
   });
 }
 
-template <class Build>
-HRESULT GetForm(Build build, BSTR* out) noexcept {
+// The form is measured, then written straight into the automation string handed out: no copy
+// of it is made on the way.
+HRESULT GetForm(const ConnectionSettings& settings, FormKind kind, BSTR* out) noexcept {
   if (out == nullptr) return E_POINTER;
-  return ResultOfCall([&] { return HandOut(build(), out); });
+  return ResultOfCall([&] {
+    const FormWriter form(settings, kind);
+    return HandOut(form.Length(), [&](char16_t* text) { form.WriteTo(text); }, out);
+  });
 }
 
 }  // namespace
@@ -62,20 +76,18 @@ HRESULT ConnectionString::put_CurrentLanguage(BSTR value) noexcept {
   return PutField(settings_.CurrentLanguage, value);
 }
 
-HRESULT ConnectionString::get_ODBCString(BSTR* pVal) noexcept {
-  return GetForm([this] { return settings_.ODBCString(); }, pVal);
-}
-HRESULT ConnectionString::get_OleDBString(BSTR* pVal) noexcept {
-  return GetForm([this] { return settings_.OleDBString(); }, pVal);
-}
+HRESULT ConnectionString::get_ODBCString(BSTR* pVal) noexcept { return GetForm(settings_, FormKind::kODBC, pVal); }
+HRESULT ConnectionString::get_OleDBString(BSTR* pVal) noexcept { return GetForm(settings_, FormKind::kOleDB, pVal); }
 HRESULT ConnectionString::get_OleDBString2(BSTR* pVal) noexcept {
-  return GetForm([this] { return settings_.OleDBString2(); }, pVal);
+  return GetForm(settings_, FormKind::kOleDB2, pVal);
 }
 
+// The incoming text is read in place up to its first NUL, never by the string's length prefix:
+// callers that pass a plain zero-terminated wide string keep working.
 HRESULT ConnectionString::parse(BSTR strConnection, VARIANT_BOOL* bSucc) noexcept {
   if (bSucc == nullptr) return E_POINTER;
   return ResultOfCall([&] {
-    settings_.parse(IncomingText(strConnection));
+    settings_.ParseTerminated(PortableWide(strConnection));
     *bSucc = VARIANT_TRUE;
     return S_OK;
   });

@@ -1,6 +1,6 @@
 #include "automation/type_info_cache.h"
 
-#include <cstring>
+#include <string>
 #include <new>
 
 #include "automation/pellmora_lib.h"
@@ -58,7 +58,10 @@ bool TypeInfoCache::Ready() const noexcept {
 HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) noexcept {
   if (Ready()) return S_OK;
 
+  // A call that arrives after the module has been torn down (late in process exit) has no mutex
+  // to load under and nothing that would give back what a load took.
   ServerModule* module = ServerModule::Current();
+  if (module == nullptr) return E_UNEXPECTED;
   MutexLock lock(&module->Mutex());
   HRESULT result = E_FAIL;
   if (typeInfo_.load(std::memory_order_relaxed) != nullptr) {
@@ -108,15 +111,33 @@ HRESULT TypeInfoCache::LoadNameCache(ITypeInfo* info) noexcept {
   return S_OK;
 }
 
+namespace {
+
+// A-Z folded to a-z, nothing else.
+OLECHAR FoldedUnit(OLECHAR unit) { return static_cast<OLECHAR>(unit >= L'A' && unit <= L'Z' ? unit + 0x20 : unit); }
+
+// Whether the first `length` units of `name` and `entry` are equal once A-Z are folded.
+bool SameNameFolded(const OLECHAR* name, const OLECHAR* entry, size_t length) {
+  for (size_t index = 0; index < length; ++index) {
+    if (name[index] != entry[index] && FoldedUnit(name[index]) != FoldedUnit(entry[index])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool TypeInfoCache::LookUpCachedName(const OLECHAR* name, DISPID* id) const noexcept {
   const NameCacheEntry* entries = names_.load(std::memory_order_acquire);
   if (entries == nullptr) return false;
-  const LONG length = lstrlenW(name);
+  const size_t length = std::char_traits<OLECHAR>::length(name);
+  // Member names are unique regardless of case and the type information resolves them without
+  // regard to case, so a name that equals an entry once A-Z are folded has that entry's DISPID.
+  // Other names (non-ASCII case variants among them) go to the type information as before.
   // From the end: equal names carry equal DISPIDs, so any match is the answer.
   for (LONG index = nameCount_ - 1; index >= 0; --index) {
     const NameCacheEntry& entry = entries[index];
-    if (entry.length == length && entry.name.get() != nullptr &&
-        std::memcmp(entry.name.get(), name, static_cast<size_t>(length) * sizeof(OLECHAR)) == 0) {
+    if (static_cast<size_t>(entry.length) == length && entry.name.get() != nullptr &&
+        SameNameFolded(name, entry.name.get(), length)) {
       *id = entry.dispid;
       return true;
     }

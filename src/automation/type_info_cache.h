@@ -23,13 +23,14 @@ class TypeInfoCache {
 
   // Loads the type information (LoadRegTypeLib with `lcid`) and builds the name cache if either
   // is missing. The result is the load's: a library that is not registered leaves the cache
-  // empty, and the next call tries again. Lock-free once both are present.
+  // empty, and the next call tries again. Lock-free once both are present. E_UNEXPECTED once the
+  // module has been torn down.
   HRESULT EnsureTypeInfo(LCID lcid) noexcept;
 
   // The type information with one reference added for the caller, loading it if needed.
   HRESULT GetTypeInfo(LCID lcid, ITypeInfo** info) noexcept;
-  // One name spelled exactly as in the library is answered from the name cache; everything
-  // else goes to the type information (which ignores case and knows parameter names).
+  // One member name in any ASCII letter case is answered from the name cache; everything else
+  // goes to the type information (which also knows parameter names).
   HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept;
   // Dispatches to `instance` through the type information.
   HRESULT Invoke(void* instance, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,

@@ -15,8 +15,12 @@ class ConnectionSettings {
   // Every field becomes empty.
   void Reset();
 
-  // Replaces the contents with what `text` yields (see parser.cpp); always true.
+  // Replaces the contents with what `text` yields (see parser.cpp); always true. The text ends
+  // at its first U+0000, if it holds one: no field can hold that unit.
   bool parse(std::u16string_view text);
+  // The same for a text that ends at its first U+0000 (such as an automation string), read in
+  // place: nothing is read beyond that unit, and a null text is the empty text.
+  bool ParseTerminated(const char16_t* text);
 
   // The ODBC form for the SQL Server driver and the two OLE DB forms for SQLOLEDB.
   std::u16string ODBCString() const;

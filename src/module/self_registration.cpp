@@ -4,9 +4,11 @@
 #include "module/module_path.h"
 #include "module/module_state.h"
 #include "module/server_module.h"
+#include "registrar/narrow_copy.h"
 #include "registrar/script_registrar.h"
 #include "support/scratch_buffer.h"
 #include "support/text_conversion.h"
+#include "support/wide_text.h"
 
 // The start of this library's image, which is its instance handle.
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -21,16 +23,35 @@ HMODULE ModuleInstance() noexcept { return reinterpret_cast<HMODULE>(&__ImageBas
 
 const ReplacementPair kAppIdPairs[] = {{u"APPID", kApplicationIdText}, {nullptr, nullptr}};
 
+// The scripts, the loader and the type library all see the library's path in the ANSI code page.
+// A path that the code page cannot hold would reach them altered (the code page's default
+// character or a look-alike in its place): a server path naming no file, or another one. Both
+// directions therefore refuse such a path with 0x80070459 before anything is touched, so that a
+// registration is never left half done and an unregistration never removes half of one.
+HRESULT CheckModulePath() noexcept {
+  WCHAR path[kModulePathCapacity];
+  const DWORD length = GetModuleFileNameW(ModuleInstance(), path, kModulePathCapacity);
+  const HRESULT result = ModuleFileNameResult(length, length == 0 ? GetLastError() : ERROR_SUCCESS);
+  if (FAILED(result)) return result;
+  ScratchBuffer scratch;
+  char* narrow = nullptr;
+  return NarrowCopy(PortableWide(path), scratch, true, &narrow);
+}
+
 }  // namespace
 
 HRESULT RegisterServer() noexcept {
-  const HRESULT result = RunRegistrationScript(kAppIdScript, true, kAppIdPairs);
+  HRESULT result = CheckModulePath();
+  if (FAILED(result)) return result;
+  result = RunRegistrationScript(kAppIdScript, true, kAppIdPairs);
   if (FAILED(result)) return result;
   return RegisterClasses(ModuleClassTable());
 }
 
 HRESULT UnregisterServer() noexcept {
-  const HRESULT result = UnregisterClasses(ModuleClassTable());
+  HRESULT result = CheckModulePath();
+  if (FAILED(result)) return result;
+  result = UnregisterClasses(ModuleClassTable());
   if (FAILED(result)) return result;
   return RunRegistrationScript(kAppIdScript, false, kAppIdPairs);
 }

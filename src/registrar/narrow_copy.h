@@ -1,13 +1,15 @@
 // UTF-16 text converted to the ANSI code page into an operation's scratch memory.
 #pragma once
 
+#include "support/platform.h"
 #include "support/scratch_buffer.h"
 
 namespace pellmora {
 
-// `text` in the conversion code page inside `scratch`, or null when `text` is null, no scratch
-// memory is left, or the conversion fails. With `exact`, a character the code page cannot hold
-// fails the conversion (last error ERROR_NO_UNICODE_TRANSLATION) instead of being replaced.
-char* NarrowCopy(const char16_t* text, ScratchBuffer& scratch, bool exact) noexcept;
+// Puts `text` in the conversion code page inside `scratch` into `*narrow`. On failure `*narrow` is
+// null and the result says what failed: E_OUTOFMEMORY when `text` is null or too long or no scratch
+// memory is left; with `exact`, 0x80070459 (ERROR_NO_UNICODE_TRANSLATION) when a character has no
+// form in the code page, where a conversion without `exact` puts the code page's default character.
+HRESULT NarrowCopy(const char16_t* text, ScratchBuffer& scratch, bool exact, char** narrow) noexcept;
 
 }  // namespace pellmora

@@ -12,8 +12,8 @@ HRESULT ReplacementMap::Add(const char16_t* name, const char16_t* value) noexcep
   if (name == nullptr || value == nullptr) return E_INVALIDARG;
   const std::size_t valueUnits = std::char_traits<char16_t>::length(value);
   ScratchBuffer scratch;
-  const char* narrow = NarrowCopy(name, scratch, false);
-  if (narrow == nullptr) return E_OUTOFMEMORY;
+  char* narrow = nullptr;
+  if (FAILED(NarrowCopy(name, scratch, false, &narrow))) return E_OUTOFMEMORY;
 
   Entry entry;
   const std::size_t nameBytes = std::strlen(narrow) + 1;

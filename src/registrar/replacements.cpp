@@ -52,11 +52,9 @@ HRESULT ScriptParser::AppendReplacement(const char* name, ExpansionBuffer& buffe
   const char16_t* value = registrar_.FindReplacement(name);
   if (value == nullptr) return DISP_E_EXCEPTION;
   ScratchBuffer scratch;
-  const char* narrow = NarrowCopy(value, scratch, true);
-  if (narrow == nullptr) {
-    return GetLastError() == ERROR_NO_UNICODE_TRANSLATION ? ResultFromWin32(ERROR_NO_UNICODE_TRANSLATION)
-                                                          : E_OUTOFMEMORY;
-  }
+  char* narrow = nullptr;
+  const HRESULT result = NarrowCopy(value, scratch, true, &narrow);
+  if (FAILED(result)) return result;
   return buffer.Append(narrow, std::strlen(narrow));
 }
 

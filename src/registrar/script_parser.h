@@ -12,6 +12,11 @@ namespace pellmora {
 
 class ScriptRegistrar;
 
+// How the walk reads a script and what it does to the registry. A roll-back deletes as
+// unregistering does, but reads the text exactly as the registration it undoes read it, so that it
+// acts on the keys at the places where the registration named them.
+enum class WalkMode { Register, Unregister, RollBack };
+
 // Every token is read into a buffer of this many bytes and NUL-terminated.
 constexpr std::size_t kTokenCapacity = 4096;
 // A value name holds at most 259 bytes and its NUL.
@@ -48,10 +53,14 @@ class ScriptParser {
   HRESULT SkipValue(char* token) noexcept;
 
  private:
-  HRESULT WalkBlock(char* token, HKEY parent, bool doRegister, bool skip) noexcept;
-  HRESULT WalkEntry(char* token, HKEY parent, RegistryKey& current, bool doRegister, bool skip) noexcept;
-  HRESULT WalkValueEntry(char* token, HKEY parent, bool doRegister, bool skip, bool removable) noexcept;
-  HRESULT UnregisterKeyEntry(char* token, HKEY parent, RegistryKey& current, bool skip, bool removable) noexcept;
+  struct EntryHead;
+  HRESULT WalkBlock(char* token, HKEY parent, WalkMode mode) noexcept;
+  HRESULT SkipBlock(char* token, WalkMode mode) noexcept;
+  HRESULT ReadEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode, bool skip,
+                        EntryHead& head) noexcept;
+  HRESULT ValueEntry(char* token, HKEY parent, WalkMode mode, bool skip, bool removable) noexcept;
+  HRESULT KeyEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode, bool skip,
+                       bool removable, EntryHead& head) noexcept;
   HRESULT WriteValue(HKEY key, const char* valueName, char* token) noexcept;
   HRESULT AppendReplacement(const char* name, ExpansionBuffer& buffer) const noexcept;
 

@@ -67,16 +67,19 @@ HRESULT ScriptRegistrar::UnregisterResource(const char16_t* modulePath, UINT res
 HRESULT ScriptRegistrar::RunTypedResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType,
                                           bool doRegister) noexcept {
   ScratchBuffer scratch;
-  const char* type = NarrowCopy(resourceType, scratch, false);
-  if (type == nullptr) return E_OUTOFMEMORY;
+  char* type = nullptr;
+  if (FAILED(NarrowCopy(resourceType, scratch, false, &type))) return E_OUTOFMEMORY;
   return RunResource(modulePath, MAKEINTRESOURCEA(resourceId & 0xFFFF), type, doRegister);
 }
 
 HRESULT ScriptRegistrar::RunResource(const char16_t* modulePath, LPCSTR resourceName, LPCSTR resourceType,
                                      bool doRegister) noexcept {
   ScratchBuffer scratch;
-  const char* path = NarrowCopy(modulePath, scratch, false);
-  if (path == nullptr) return E_OUTOFMEMORY;
+  // Exactly or not at all: a path with a character put in by the code page's default (or a look-alike)
+  // would load another file, or none.
+  char* path = nullptr;
+  const HRESULT converted = NarrowCopy(modulePath, scratch, true, &path);
+  if (FAILED(converted)) return converted;
   DataModule module(path);
   if (module.Get() == nullptr) return FailureFromLastError();
   const HRSRC resource = FindResourceA(module.Get(), resourceName, resourceType);

@@ -1,4 +1,5 @@
 // One typed value: "=" letter value, written to a key.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -7,9 +8,6 @@
 #include "registrar/script_parser.h"
 #include "registrar/script_tables.h"
 #include "support/result_codes.h"
-#include "support/scratch_buffer.h"
-#include "support/text_conversion.h"
-#include "support/wide_text.h"
 
 namespace pellmora {
 
@@ -85,22 +83,28 @@ LONG WriteMultiTextValue(RegistryKey& key, const char* valueName, const char* va
   return key.WriteMultiText(valueName, out);
 }
 
-// A decimal number that fits 32 bits; text the conversion rejects is a script error, so that no
-// made-up number is ever written.
-LONG WriteNumberValue(RegistryKey& key, const char* valueName, const char* value, HRESULT& failure) {
-  const std::size_t length = std::strlen(value);
-  ScratchBuffer scratch;
-  char16_t* wide = scratch.RequestArray<char16_t>(length + 1);
-  if (WideFromNarrow(wide, value, static_cast<int>(length + 1), ConversionCodePage()) == nullptr) {
-    failure = E_OUTOFMEMORY;
-    return ERROR_SUCCESS;
+// Decimal digits only, and a number that fits 32 bits; anything else is a script error, so that no
+// made-up number is ever written. The same rule on every build: a general number conversion would
+// also take signs, blanks, fractions (rounded), hexadecimal and thousands separators.
+bool ParseNumber(const char* text, DWORD& number) {
+  if (*text == '\0') return false;
+  std::uint64_t value = 0;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(*text - '0');
+    if (value > 0xFFFFFFFFu) return false;
   }
-  ULONG number = 0;
-  if (FAILED(VarUI4FromStr(PlatformWide(wide), 0, 0, &number))) {
+  number = static_cast<DWORD>(value);
+  return true;
+}
+
+LONG WriteNumberValue(RegistryKey& key, const char* valueName, const char* value, HRESULT& failure) {
+  DWORD number = 0;
+  if (!ParseNumber(value, number)) {
     failure = DISP_E_EXCEPTION;
     return ERROR_SUCCESS;
   }
-  return key.WriteDword(valueName, static_cast<DWORD>(number));
+  return key.WriteDword(valueName, number);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "support/scratch_buffer.h"
 
-#include <cstdlib>
+#include "support/platform.h"
 
 namespace pellmora {
 
@@ -11,7 +11,7 @@ constexpr std::size_t RoundUp4(std::size_t n) { return (n + 3) & ~std::size_t{3}
 ScratchBuffer::~ScratchBuffer() {
   while (heapHead_ != nullptr) {
     BlockHeader* previous = heapHead_->previous;
-    std::free(heapHead_);
+    HeapFree(GetProcessHeap(), 0, heapHead_);
     heapHead_ = previous;
   }
 }
@@ -25,7 +25,7 @@ void* ScratchBuffer::Request(std::size_t bytes) noexcept {
     return buffer;
   }
   if (bytes > static_cast<std::size_t>(-1) - sizeof(BlockHeader)) return nullptr;
-  auto* block = static_cast<BlockHeader*>(std::malloc(bytes + sizeof(BlockHeader)));
+  auto* block = static_cast<BlockHeader*>(HeapAlloc(GetProcessHeap(), 0, bytes + sizeof(BlockHeader)));
   if (block == nullptr) return nullptr;
   block->previous = heapHead_;
   heapHead_ = block;

@@ -4,6 +4,11 @@
 
 #include "support/wide_text.h"
 
+// Vista and later; earlier systems refuse the flag with ERROR_INVALID_FLAGS.
+#ifndef WC_ERR_INVALID_CHARS
+#define WC_ERR_INVALID_CHARS 0x00000080
+#endif
+
 namespace pellmora {
 
 namespace {
@@ -43,6 +48,22 @@ UINT LocaleCodePageSelector() noexcept {
   return GetACP();
 }
 
+namespace {
+
+// Whether the text holds a surrogate unit that is not part of a pair.
+bool HasUnpairedSurrogate(const char16_t* text) noexcept {
+  for (; *text != 0; ++text) {
+    if (*text >= 0xD800 && *text <= 0xDBFF && text[1] >= 0xDC00 && text[1] <= 0xDFFF) {
+      ++text;
+    } else if (*text >= 0xD800 && *text <= 0xDFFF) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 void ResetConversionCodePage() noexcept { g_conversionCodePage.store(&ProbeConversionCodePage); }
 
 char16_t* WideFromNarrow(char16_t* destination, const char* source, int capacity, UINT codePage) noexcept {
@@ -79,7 +100,16 @@ char* NarrowFromWideExact(char* destination, const char16_t* source, int capacit
   }
   // Unicode code pages can hold every character; only unpaired surrogates are unmappable.
   if (WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, PlatformWide(source), -1, destination, capacity,
-                          nullptr, nullptr) == 0)
+                          nullptr, nullptr) != 0)
+    return destination;
+  // Systems before Vista, and UTF-7 everywhere, refuse that flag: look for them here instead.
+  if (GetLastError() != ERROR_INVALID_FLAGS) return nullptr;
+  if (HasUnpairedSurrogate(source)) {
+    destination[0] = 0;
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return nullptr;
+  }
+  if (WideCharToMultiByte(codePage, 0, PlatformWide(source), -1, destination, capacity, nullptr, nullptr) == 0)
     return nullptr;
   return destination;
 }

@@ -101,7 +101,7 @@ TEST(Dispatch, NamesResolveToTheirDispids) {
       {L"UID", 1},       {L"PassWord", 2},    {L"Catalog", 3},      {L"Provider", 4},
       {L"DataSource", 5}, {L"Timeout", 6},     {L"CurrentLanguage", 7}, {L"ODBCString", 8},
       {L"OleDBString", 9}, {L"OleDBString2", 10}, {L"parse", 11},    {L"Reset", 12},
-      // Not spelled as in the library: the name cache misses and the type information answers.
+      // Not spelled as in the library: the same DISPIDs as the type information gives.
       {L"TIMEOUT", 6},   {L"password", 2},    {L"Parse", 11},       {L"oledbstring2", 10},
   };
   ComPtr<IDispatch> object = NewDispatch();

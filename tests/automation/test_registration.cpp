@@ -65,8 +65,6 @@ HRESULT RegisterTypeLibrary() {
   return RegisterTypeLib(library.get(), path.data(), nullptr);
 }
 
-HRESULT UnregisterTypeLibrary() {
-  return UnRegisterTypeLib(LIBID_PellmoraLib, 1, 0, 0, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-}
+HRESULT UnregisterTypeLibrary() { return UnRegisterTypeLib(LIBID_PellmoraLib, 1, 0, 0, kSysKind); }
 
 }  // namespace pellmora::testing

@@ -22,6 +22,9 @@ inline constexpr wchar_t kProgId[] = L"Vantelby.ConStringHelper";
 HRESULT RegisterClassByHand();
 HRESULT UnregisterClassByHand();
 
+// The platform the DLL's type library is built for.
+inline constexpr SYSKIND kSysKind = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+
 // Registers / unregisters the type library embedded in the DLL.
 HRESULT RegisterTypeLibrary();
 HRESULT UnregisterTypeLibrary();

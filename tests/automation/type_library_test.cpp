@@ -65,7 +65,7 @@ TEST_F(TypeLibrary, LibraryAttributes) {
   EXPECT_EQ(attributes->wMajorVerNum, 1);
   EXPECT_EQ(attributes->wMinorVerNum, 0);
   EXPECT_EQ(attributes->lcid, 0u);
-  EXPECT_EQ(attributes->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+  EXPECT_EQ(attributes->syskind, kSysKind);
   // The loader adds "has disk image" to whatever the library stores; it stores no flags.
   EXPECT_EQ(attributes->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0);
   library_->ReleaseTLibAttr(attributes);

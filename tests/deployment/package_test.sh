@@ -77,6 +77,18 @@ expect_example() {
   fi
 }
 
+# The files of every architecture are checked above; what runs is tried only for the
+# architectures this machine can run (a kernel without 32-bit emulation runs no 32-bit program).
+runnable=()
+for architecture in "${architectures[@]}"; do
+  if [ "$architecture" == x86 ] && ! "$PELLMORA_SOURCE/scripts/runs-32-bit.sh"; then
+    echo "SKIP: x86: this machine cannot run 32-bit programs"
+    continue
+  fi
+  runnable+=("$architecture")
+done
+architectures=("${runnable[@]}")
+
 # 1 and 2: registration-free use and building the clients, before anything is registered.
 for architecture in "${architectures[@]}"; do
   client=$PELLMORA_WORK/registration_free_client_$architecture.exe

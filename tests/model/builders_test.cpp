@@ -14,7 +14,7 @@ struct EscapeCase {
   std::u16string expected;
 };
 
-TEST(QuoteValue, QuotesOnlyWhereAProviderWouldMisreadTheValue) {
+TEST(QuoteValue, QuotesOnlyWhereAReaderWouldMisreadTheValue) {
   const std::vector<EscapeCase> cases = {
       {u"", u""},
       {u"abc", u"abc"},
@@ -32,7 +32,29 @@ TEST(QuoteValue, QuotesOnlyWhereAProviderWouldMisreadTheValue) {
       {u"\v", u"\"\v\""},
       {u" it's ", u"' it''s '"},
       {u" \"q\" ", u"' \"q\" '"},
-      {u"\u00A0nbsp", u"\u00A0nbsp"},
+      {u"a;b\"c", u"'a;b\"c'"},
+      {u"=x", u"\"=x\""},
+      {u"x=", u"x="},
+      {u"='", u"'='''"},
+      {u"trail\r", u"\"trail\r\""},
+      {u"\ffeed", u"\"\ffeed\""},
+      {u"in\x01side", u"\"in\x01side\""},
+      {u"del\x7F", u"\"del\x7F\""},
+      {u"c1\u009Fx", u"\"c1\u009Fx\""},
+      {u"\u00A0nbsp", u"\"\u00A0nbsp\""},
+      {u"x\u0085", u"\"x\u0085\""},
+      {u"\u1680x", u"\"\u1680x\""},
+      {u"x\u2000", u"\"x\u2000\""},
+      {u"\u200Ax", u"\"\u200Ax\""},
+      {u"\u2028x\u2029", u"\"\u2028x\u2029\""},
+      {u"x\u202F", u"\"x\u202F\""},
+      {u"\u205Fx", u"\"\u205Fx\""},
+      {u"x\u3000", u"\"x\u3000\""},
+      {u"in\u3000\u00A0ner", u"in\u3000\u00A0ner"},
+      {u"\u200Bzero width", u"\u200Bzero width"},
+      {u"\u00A1x\u00AD", u"\u00A1x\u00AD"},
+      {u"\u1FFFx\u200B", u"\u1FFFx\u200B"},
+      {u"\x01it's", u"'\x01it''s'"},
   };
   for (const EscapeCase& each : cases) EXPECT_EQ(QuoteValue(each.input), each.expected);
 }

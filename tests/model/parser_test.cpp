@@ -48,6 +48,11 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"double quotes hold a semicolon", u"Database=\"a;b\";Server=c", {{Catalog, u"a;b"}, {DataSource, u"c"}}},
       {"text after closing double quote skipped", u"Database=\"a\"xyz;Server=c", {{Catalog, u"a"}, {DataSource, u"c"}}},
       {"unclosed double quote takes the rest", u"Server=x;Database=\"abc", {{DataSource, u"x"}, {Catalog, u"abc"}}},
+      {"doubled double quote", u"Server=\"a\"\"b\";uid=u", {{DataSource, u"a\"b"}, {UID, u"u"}}},
+      {"empty double-quoted value", u"pwd=\"\";uid=u", {{UID, u"u"}}},
+      {"both quotes, double-quoted", u"User ID=\"'\"\"\"", {{UID, u"'\""}}},
+      {"only doubled double quotes", u"Database=\"\"\"\"\"\"\"\";Server=d", {{Catalog, u"\"\"\""}, {DataSource, u"d"}}},
+      {"unclosed double quote ends in a doubled one", u"Database=\"a\"\"", {{Catalog, u"a\""}}},
       {"double-quoted value at the end", u"Database=\"abc\"", {{Catalog, u"abc"}}},
       {"single-quoted value at the end", u"Database='abc'", {{Catalog, u"abc"}}},
       {"empty value at the end", u"Server=x;Database=", {{DataSource, u"x"}}},
@@ -57,6 +62,7 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"every doubled quote counts", u"Database='a''b''c';Server=d", {{Catalog, u"a'b'c"}, {DataSource, u"d"}}},
       {"only doubled quotes", u"Database='''''';Server=d", {{Catalog, u"''"}, {DataSource, u"d"}}},
       {"unclosed single quote", u"Database='abc", {{Catalog, u"abc"}}},
+      {"unclosed single quote ends in a doubled one", u"Database='a''", {{Catalog, u"a'"}}},
       {"text after closing single quote skipped", u"Database='a'b;Server=d", {{Catalog, u"a"}, {DataSource, u"d"}}},
       {"quote inside a bare value", u"Database=ab'c;", {{Catalog, u"ab'c"}}},
       {"equals inside a bare value", u"Database=a=b;", {{Catalog, u"a=b"}}},
@@ -65,11 +71,18 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"driver pair ignored", u"Driver={SQL Server};Server=x", {{DataSource, u"x"}}},
       {"non-ASCII value", u"Server=\u670D\u52A1\u5668;uid=\u00FCser", {{DataSource, u"\u670D\u52A1\u5668"}, {UID, u"\u00FCser"}}},
       {"timeout is text", u"Connect Timeout=soon", {{Timeout, u"soon"}}},
+      {"text ends at its first NUL", std::u16string(u"uid=u;Server=a\0b;pwd=p", 22), {{UID, u"u"}, {DataSource, u"a"}}},
+      {"NUL inside a quoted value", std::u16string(u"uid='u\0';pwd=p", 14), {{UID, u"u"}}},
+      {"NUL inside a key", std::u16string(u"uid=u;pw\0d=p", 12), {{UID, u"u"}}},
   };
   for (const ParseCase& each : cases) {
     ConnectionSettings settings;
     EXPECT_TRUE(settings.parse(each.input)) << each.name;
     ExpectFields(settings, each.expected, each.name);
+    // Read in place up to the terminator, as the component reads an automation string.
+    ConnectionSettings terminated;
+    EXPECT_TRUE(terminated.ParseTerminated(each.input.c_str())) << each.name;
+    ExpectFields(terminated, each.expected, std::string(each.name) + ", terminated");
   }
 }
 

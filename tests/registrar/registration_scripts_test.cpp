@@ -3,11 +3,13 @@
 // checked key by key.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "registrar/script_registrar.h"
 #include "registry_snapshot.h"
 #include "script_module.h"
+#include "stack_left.h"
 #include "support/result_codes.h"
 
 #ifndef _WIN32
@@ -102,6 +104,43 @@ TEST_F(RegistrationScripts, RegisterThenUnregister) {
   EXPECT_EQ(S_OK, Unregister(kClassScript));
   EXPECT_EQ(S_OK, Unregister(kAppIdScript));
   ExpectUnregistered();
+}
+
+TEST_F(RegistrationScripts, BothScriptsRunBothWaysOnASmallStack) {
+  // A thread with a 64 KiB stack, as some hosts give their worker threads.
+  HRESULT results[4] = {E_UNEXPECTED, E_UNEXPECTED, E_UNEXPECTED, E_UNEXPECTED};
+  ASSERT_TRUE(RunWithStackLeft(64 * 1024, [&] {
+    results[0] = Register(kAppIdScript);
+    results[1] = Register(kClassScript);
+  }));
+  EXPECT_EQ(S_OK, results[0]);
+  EXPECT_EQ(S_OK, results[1]);
+  ExpectRegistered();
+  ASSERT_TRUE(RunWithStackLeft(64 * 1024, [&] {
+    results[2] = Unregister(kClassScript);
+    results[3] = Unregister(kAppIdScript);
+  }));
+  EXPECT_EQ(S_OK, results[2]);
+  EXPECT_EQ(S_OK, results[3]);
+  ExpectUnregistered();
+#if defined(_WIN32)
+  // What each run really takes, for the record.
+  const struct {
+    const char* name;
+    unsigned script;
+    bool registering;
+  } runs[] = {{"AppID script, registering", kAppIdScript, true},
+              {"class script, registering", kClassScript, true},
+              {"class script, unregistering", kClassScript, false},
+              {"AppID script, unregistering", kAppIdScript, false}};
+  for (const auto& run : runs) {
+    HRESULT result = E_UNEXPECTED;
+    const std::size_t used =
+        MeasureStackUse([&] { result = run.registering ? Register(run.script) : Unregister(run.script); });
+    EXPECT_EQ(S_OK, result) << run.name;
+    std::printf("stack used: %s: %zu bytes\n", run.name, used);
+  }
+#endif
 }
 
 TEST_F(RegistrationScripts, LeftoversOfAnEarlierRegistrationAreReplaced) {

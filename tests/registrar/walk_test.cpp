@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script_fixture.h"
+#include "stack_left.h"
 #include "support/result_codes.h"
 
 namespace pellmora::testing {
@@ -94,6 +95,18 @@ TEST_F(WalkTest, ValueKinds) {
       {"D: not a number", nullptr, {}, "val D = d abc", true, DISP_E_EXCEPTION, {}},
       {"D: empty", nullptr, {}, "val D = d ''", true, DISP_E_EXCEPTION, {}},
       {"D: trailing junk", nullptr, {}, "val D = d 12x", true, DISP_E_EXCEPTION, {}},
+      {"D: leading zeros", nullptr, {}, "val D = d 007", true, S_OK, {".: D = DWORD:7"}},
+      // Forms a general number conversion takes: decimal digits only are a number here.
+      {"D: a fraction", nullptr, {}, "val D = d 1.5", true, DISP_E_EXCEPTION, {}},
+      {"D: a fraction that rounds down", nullptr, {}, "val D = d 2.5", true, DISP_E_EXCEPTION, {}},
+      {"D: hexadecimal", nullptr, {}, "val D = d &H10", true, DISP_E_EXCEPTION, {}},
+      {"D: thousands separator", nullptr, {}, "val D = d 1,000", true, DISP_E_EXCEPTION, {}},
+      {"D: exponent", nullptr, {}, "val D = d 1e3", true, DISP_E_EXCEPTION, {}},
+      {"D: parentheses", nullptr, {}, "val D = d (0)", true, DISP_E_EXCEPTION, {}},
+      {"D: minus sign", nullptr, {}, "val D = d -0", true, DISP_E_EXCEPTION, {}},
+      {"D: plus sign", nullptr, {}, "val D = d +5", true, DISP_E_EXCEPTION, {}},
+      {"D: blanks around the digits", nullptr, {}, "val D = d ' 5 '", true, DISP_E_EXCEPTION, {}},
+      {"D: far too large", nullptr, {}, "val D = d 99999999999999999999", true, DISP_E_EXCEPTION, {}},
   });
 }
 
@@ -215,6 +228,31 @@ TEST_F(WalkTest, RollBackOfAFailedRootBlock) {
   });
 }
 
+TEST_F(WalkTest, RollBackActsOnlyWhereTheRegistrationNamedKeys) {
+  // Keys beside the named ones at every level, under names the scripts use elsewhere. Afterwards
+  // the test key holds exactly these, plus the NoRemove keys that the registration created.
+  const std::vector<std::string> siblings = {"Child", "Software\\Child", "Software\\Important",
+                                             "Software\\Deep\\Child", "Software\\Deep\\Important"};
+  std::vector<std::string> start = siblings;
+  start.insert(start.end(), {"Software", "Software\\Deep"});
+  std::vector<std::string> startAndKeep = start;
+  startAndKeep.push_back("Software\\Keep");
+  RunCases({
+      {"a block after a value entry", nullptr, siblings,
+       "NoRemove Software\n{\n\tval V = s x\n\t{\n\t\tImportant\n\t}\n\tChild\n}", true, DISP_E_EXCEPTION, start},
+      {"a block after a value entry two levels down", nullptr, siblings,
+       "NoRemove Software\n{\n\tNoRemove Deep\n\t{\n\t\tval V = s x\n\t\t{\n\t\t\tImportant\n\t\t}\n\t\tChild\n\t}\n}",
+       true, DISP_E_EXCEPTION, start},
+      {"a block after Delete", nullptr, siblings,
+       "NoRemove Software\n{\n\tDelete Gone\n\t{\n\t\tImportant\n\t}\n\tChild\n}", true, DISP_E_EXCEPTION, start},
+      {"a braced name after a key without a block", nullptr, siblings,
+       "NoRemove Software\n{\n\tA\n\t{x}\n\tNoRemove Keep\n\t{\n\t}\n}\nImportant\nbad\\name", true,
+       DISP_E_EXCEPTION, startAndKeep},
+      {"unregistering: a syntax error in the block of an absent key", nullptr, siblings,
+       "Absent\n{\n\tval V s Child\n}", false, DISP_E_EXCEPTION, start},
+  });
+}
+
 TEST_F(WalkTest, RootBlocksBeforeAFailedOneStay) {
   EXPECT_EQ(DISP_E_EXCEPTION, RunText(Wrap("A") + Wrap("B\nbad\\name"), true));
   EXPECT_EQ(Expect({"A"}), State());
@@ -231,16 +269,54 @@ TEST_F(WalkTest, RegisteringTwiceLeavesTheSameState) {
   EXPECT_EQ(Expect({}), State());
 }
 
-TEST_F(WalkTest, NestingDeeperThanTheStackFailsCleanly) {
-  // Far deeper than any stack holds. Unregistering absent keys reads through their blocks without
-  // touching the registry, so only the stack limits the depth: the walk refuses to descend
-  // instead of overflowing it.
+// `depth` nested keys "k", each with a block.
+std::string Nested(int depth) {
   std::string body;
-  const int depth = 100000;
-  body.reserve(depth * 6);
+  body.reserve(static_cast<size_t>(depth) * 6);
   for (int i = 0; i < depth; ++i) body += "k\n{\n";
   for (int i = 0; i < depth; ++i) body += "}\n";
-  EXPECT_EQ(ResultFromWin32(ERROR_STACK_OVERFLOW), Unregister(body));
+  return body;
+}
+
+TEST_F(WalkTest, DeepScripts) {
+  constexpr HRESULT kTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
+  struct Row {
+    const char* name;
+    std::size_t stackLeft;
+    int depth;
+    HRESULT registered;  // then, when it succeeded, unregistered on the same stack
+  };
+  // Any result but running out of stack: Windows (and the host registry) nest keys at most 512
+  // levels deep and refuse the next one; Wine nests deeper.
+  constexpr HRESULT kRegistryDecides = E_FAIL;
+  // The test key is three levels below the root.
+  const Row rows[] = {
+      {"registered and unregistered on the same stack", 1024 * 1024 - 64 * 1024, 500, S_OK},
+      {"deeper than the stack: rolled back completely", 64 * 1024, 400, kTooDeep},
+      {"deeper than the registry: rolled back completely", 1024 * 1024 - 64 * 1024, 2000, kRegistryDecides},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string body = Nested(row.depth);
+    HRESULT registered = S_OK, unregistered = S_OK;
+    ASSERT_TRUE(RunWithStackLeft(row.stackLeft, [&] {
+      registered = Register(body);
+      if (registered == S_OK) unregistered = Unregister(body);
+    }));
+    if (row.registered == kRegistryDecides) {
+      EXPECT_NE(kTooDeep, registered);
+    } else {
+      EXPECT_EQ(row.registered, registered);
+    }
+    EXPECT_EQ(S_OK, unregistered);
+    const std::string state = State();
+    EXPECT_EQ(0, std::count(state.begin(), state.end(), '\n') - 1) << "keys left behind";
+  }
+}
+
+TEST_F(WalkTest, UnregisteringReadsThroughAbsentKeysOfAnyDepth) {
+  // Far deeper than any stack would hold one frame per level.
+  EXPECT_EQ(S_OK, Unregister(Nested(100000)));
   EXPECT_EQ(Expect({}), State());
 }
 

@@ -69,6 +69,12 @@ TEST(NarrowFromWideExact, RefusesCharactersTheCodePageCannotHold) {
   EXPECT_EQ(NarrowFromWideExact(narrow, u"a\u670Db", sizeof(narrow), 1252), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
   EXPECT_EQ(NarrowFromWideExact(narrow, u"x\xD800y", sizeof(narrow), CP_UTF8), nullptr) << "unpaired surrogate";
+  // UTF-7 refuses the flag that finds unpaired surrogates, as every code page does before Vista.
+  EXPECT_EQ(NarrowFromWideExact(narrow, u"x\xDC00\xD800y", sizeof(narrow), CP_UTF7), nullptr) << "unpaired surrogates";
+  ASSERT_EQ(NarrowFromWideExact(narrow, u"a+\U0001F600", sizeof(narrow), CP_UTF7), narrow);
+  char16_t back[16];
+  ASSERT_EQ(WideFromNarrow(back, narrow, 16, CP_UTF7), back);
+  EXPECT_EQ(std::u16string(back), u"a+\U0001F600");
 
   ASSERT_EQ(NarrowFromWideExact(narrow, u"\u670D", sizeof(narrow), 936), narrow);
   EXPECT_EQ(std::string(narrow), "\xB7\xFE");

@@ -42,7 +42,7 @@ try {
   check("OleDBString2", o.OleDBString2,
         "PROVIDER=SQLOLEDB;data source=srv;initial catalog=db;user id=sa;password=pw;Current Language=english;");
 
-  // Names in another case are resolved by the type information.
+  // Names in another letter case reach the same members.
   check("lower-case name", o.catalog, "db");
   check("upper-case name", o.DATASOURCE, "srv");
 

@@ -20,31 +20,7 @@ bool AllocationAllowed() {
   return true;
 }
 
-bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t'; }
-
 }  // namespace
-
-HRESULT VarUI4FromStr(const OLECHAR* text, LCID, ULONG, ULONG* result) {
-  if (text == nullptr || result == nullptr) return E_INVALIDARG;
-  const OLECHAR* unit = text;
-  while (IsBlank(*unit)) ++unit;
-  uint64_t number = 0;
-  bool digits = false;
-  bool overflow = false;
-  for (; *unit >= u'0' && *unit <= u'9'; ++unit) {
-    digits = true;
-    number = number * 10 + static_cast<uint64_t>(*unit - u'0');
-    if (number > 0xFFFFFFFFu) {
-      overflow = true;
-      number = 0xFFFFFFFFu;
-    }
-  }
-  while (IsBlank(*unit)) ++unit;
-  if (!digits || *unit != 0) return DISP_E_TYPEMISMATCH;
-  if (overflow) return DISP_E_OVERFLOW;
-  *result = static_cast<ULONG>(number);
-  return S_OK;
-}
 
 LPVOID CoTaskMemAlloc(SIZE_T size) {
   if (!AllocationAllowed()) return nullptr;

@@ -39,4 +39,5 @@ void HostResetText() {
   HostSetVersion(VER_PLATFORM_WIN32_NT, 10);
   HostSetLocaleAnsiCodePage("1252");
   HostFailNextMutexCreation(0);
+  HostFailHeapAfter(-1);
 }

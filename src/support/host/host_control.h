@@ -15,5 +15,7 @@ void HostSetVersion(DWORD platformId, DWORD majorVersion);
 void HostSetLocaleAnsiCodePage(const char* answer);
 // The next mutex creation fails with this system error code (0: none fails).
 void HostFailNextMutexCreation(DWORD error);
+// After `successes` more successful HeapAlloc calls every further one fails (-1: none fails).
+void HostFailHeapAfter(int successes);
 // Back to every default above.
 void HostResetText();

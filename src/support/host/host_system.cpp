@@ -1,5 +1,7 @@
 #include "support/host/host_system.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -73,4 +75,26 @@ int GetLocaleInfoA(LCID, LCTYPE type, LPSTR data, int capacity) {
   }
   std::memcpy(data, settings.localeAnsiCodePage.c_str(), needed);
   return needed;
+}
+
+namespace {
+std::atomic<int> g_heapAllocationsBeforeFailure{-1};
+}  // namespace
+
+void HostFailHeapAfter(int successes) { g_heapAllocationsBeforeFailure = successes; }
+
+HANDLE GetProcessHeap() { return &g_heapAllocationsBeforeFailure; }
+
+LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
+  int left = g_heapAllocationsBeforeFailure.load();
+  while (left >= 0) {
+    if (left == 0) return nullptr;
+    if (g_heapAllocationsBeforeFailure.compare_exchange_weak(left, left - 1)) break;
+  }
+  return std::malloc(bytes == 0 ? 1 : bytes);
+}
+
+BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+  std::free(block);
+  return TRUE;
 }

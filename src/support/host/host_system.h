@@ -16,6 +16,11 @@ LONG InterlockedIncrement(LONG volatile* value);
 LONG InterlockedDecrement(LONG volatile* value);
 LONG InterlockedExchange(LONG volatile* target, LONG value);
 
+// The process heap; HeapAlloc fails (null) as HostFailHeapAfter says.
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
+
 BOOL GetVersionExA(LPOSVERSIONINFOA info);
 LCID GetThreadLocale();
 int GetLocaleInfoA(LCID locale, LCTYPE type, LPSTR data, int capacity);
