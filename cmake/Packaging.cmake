@@ -125,6 +125,7 @@ endif()
 
 # The 32-bit build makes the zip: the files common to both architectures come from here, each
 # architecture's "dll" component from the nested build that links it. CPack strips the DLLs.
+string(REGEX REPLACE "." "=" PELLMORA_TITLE_RULE "Pellmora ${PROJECT_VERSION}")
 configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
                NEWLINE_STYLE CRLF)
 install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt DESTINATION . COMPONENT common)
