@@ -147,6 +147,8 @@ set(PELLMORA_PACKAGE_X64_BUILD ${_pellmora_x64_build} CACHE PATH
     "The 64-bit build whose DLL the release package takes (empty: a package without x64/)")
 file(RELATIVE_PATH _pellmora_dll_folder ${PROJECT_BINARY_DIR} ${PELLMORA_DLL_BINARY_DIR})
 
+# The zip's path, for the package test (CPack's own variables change while it writes its files).
+set(PELLMORA_PACKAGE_ZIP ${PROJECT_SOURCE_DIR}/build/pellmora-${PROJECT_VERSION}.zip)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME pellmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
