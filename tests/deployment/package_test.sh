@@ -32,6 +32,12 @@ if ! (cd "$install" && cmake -E tar xf "$PELLMORA_PACKAGE"); then
 fi
 install_windows='C:\Program Files\Pellmora'
 
+# manifest_attribute ARCHITECTURE ELEMENT ATTRIBUTE: one attribute of the manifest's element.
+manifest_attribute() {
+  tr -d '\r\n' <"$install/$1/Pellmora.manifest" |
+    sed -E "s/.*<$2[^>]*[[:space:]]$3=\"([^\"]*)\".*/\\1/"
+}
+
 expected_files=(README.txt examples/connection_string.js examples/connection_string.vbs
                 examples/early_bound_client.cpp include/pellmora_lib.h include/pellmora_lib_i.c)
 for architecture in "${architectures[@]}"; do
@@ -45,18 +51,21 @@ if [ "$expected" == "$actual" ]; then pass; else
 fi
 check "README.txt has CR LF line ends" grep -q $'\r$' "$install/README.txt"
 
+# Each folder holds a DLL of its own architecture, and its manifest says so.
+for row in "x86 win32 x86" "x64 win64 amd64"; do
+  read -r architecture platform manifest_name <<<"$row"
+  [[ " ${architectures[*]} " == *" $architecture "* ]] || continue
+  check "$architecture: Pellmora.dll is a $platform DLL" test "$(dll_platform "$install/$architecture/Pellmora.dll")" == "$platform"
+  check "$architecture: the manifest names processor architecture $manifest_name" \
+    test "$(manifest_attribute "$architecture" assemblyIdentity processorArchitecture)" == "$manifest_name"
+done
+
 compiler() { if [ "$1" == x64 ]; then echo x86_64-w64-mingw32-g++-posix; else echo i686-w64-mingw32-g++-posix; fi; }
 # build ARCHITECTURE SOURCE EXE: compiles a client against the package's include folder alone.
 build() {
   "$(compiler "$1")" -std=c++17 -O1 -static -I"$install/include" -o "$3" "$2" \
     -lole32 -loleaut32 -lshell32 -luuid 2>&1 | sed 's/^/    /'
   [ -f "$3" ]
-}
-
-# manifest_attribute ARCHITECTURE ELEMENT ATTRIBUTE: one attribute of the manifest's element.
-manifest_attribute() {
-  tr -d '\r\n' <"$install/$1/Pellmora.manifest" |
-    sed -E "s/.*<$2[^>]*[[:space:]]$3=\"([^\"]*)\".*/\\1/"
 }
 
 # registry_value ARCHITECTURE KEY [NAME]: a string value, read through the architecture's view.
@@ -77,19 +86,10 @@ expect_example() {
   fi
 }
 
-# The files of every architecture are checked above; what runs is tried only for the
-# architectures this machine can run (a kernel without 32-bit emulation runs no 32-bit program).
+# 1 and 2: building the clients from include/ alone (for every architecture), and
+# registration-free use before anything is registered (for the architectures this machine can
+# run: a kernel without 32-bit emulation runs no 32-bit program).
 runnable=()
-for architecture in "${architectures[@]}"; do
-  if [ "$architecture" == x86 ] && ! "$PELLMORA_SOURCE/scripts/runs-32-bit.sh"; then
-    echo "SKIP: x86: this machine cannot run 32-bit programs"
-    continue
-  fi
-  runnable+=("$architecture")
-done
-architectures=("${runnable[@]}")
-
-# 1 and 2: registration-free use and building the clients, before anything is registered.
 for architecture in "${architectures[@]}"; do
   client=$PELLMORA_WORK/registration_free_client_$architecture.exe
   example=$PELLMORA_WORK/early_bound_client_$architecture.exe
@@ -97,10 +97,16 @@ for architecture in "${architectures[@]}"; do
     build "$architecture" "$here/registration_free_client.cpp" "$client"
   check "$architecture: the example client builds from include/ alone" \
     build "$architecture" "$install/examples/early_bound_client.cpp" "$example"
+  if [ "$architecture" == x86 ] && ! "$PELLMORA_SOURCE/scripts/runs-32-bit.sh"; then
+    echo "SKIP: x86: this machine cannot run 32-bit programs"
+    continue
+  fi
+  runnable+=("$architecture")
   output=$(on "$architecture" "$client" "$install_windows\\$architecture\\Pellmora.manifest" 2>&1 | tr -d '\r')
   echo "$output" | sed "s/^/    $architecture registration-free: /"
   check "$architecture: registration-free use" grep -q '^[0-9]* checks, 0 failures$' <<<"$output"
 done
+architectures=("${runnable[@]}")
 
 # 3 and 4: registered from the package, one architecture after the other, so that each one's
 # examples also run beside the other's registration.
