@@ -45,8 +45,14 @@ binfmt_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x0
 binfmt_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 
 # The kernel runs i386 programs without help (the binfmt entry, when registered, is left out of
-# the question by the script itself).
-kernel_runs_i386() { "$here/runs-32-bit.sh"; }
+# the question by the script itself). Asked once per tree of processes: the answer is exported.
+kernel_runs_i386() {
+  if [ -z "${PELLMORA_KERNEL_RUNS_I386:-}" ]; then
+    if "$here/runs-32-bit.sh"; then PELLMORA_KERNEL_RUNS_I386=yes; else PELLMORA_KERNEL_RUNS_I386=no; fi
+    export PELLMORA_KERNEL_RUNS_I386
+  fi
+  [ "$PELLMORA_KERNEL_RUNS_I386" = yes ]
+}
 
 binfmt_registered() {
   [ -f "$binfmt/$binfmt_name" ] && grep -qx enabled "$binfmt/$binfmt_name" &&

@@ -9,11 +9,14 @@
 # and unregistering each DLL removes its class and leaves the other architecture working.
 #
 # The CTest entry sets PELLMORA_SOURCE, PELLMORA_PACKAGE (the zip), PELLMORA_ARCHITECTURES
-# ("x86" or "x86 x64") and PELLMORA_WORK (a scratch folder of the test's own, holding the prefix).
+# ("x86" or "x86 x64") and PELLMORA_WORK (a scratch folder of the test's own, holding the prefix);
+# PELLMORA_RUN_ARCHITECTURES, when set, names the ones whose programs run in this prefix
+# (run_package_test.sh), all by default.
 source "$(dirname "$0")/../selfreg/lib.sh"
 
 here=$(cd "$(dirname "$0")" && pwd)
-read -r -a architectures <<<"$PELLMORA_ARCHITECTURES"
+read -r -a packaged <<<"$PELLMORA_ARCHITECTURES"
+read -r -a architectures <<<"${PELLMORA_RUN_ARCHITECTURES:-$PELLMORA_ARCHITECTURES}"
 prefix=$WINEPREFIX
 
 # A 32-bit program runs through Debian's wine (in a 64-bit prefix, the copies in syswow64);
@@ -40,7 +43,7 @@ manifest_attribute() {
 
 expected_files=(README.txt examples/connection_string.js examples/connection_string.vbs
                 examples/early_bound_client.cpp include/pellmora_lib.h include/pellmora_lib_i.c)
-for architecture in "${architectures[@]}"; do
+for architecture in "${packaged[@]}"; do
   expected_files+=("$architecture/Pellmora.dll" "$architecture/Pellmora.manifest")
 done
 expected=$(printf '%s\n' "${expected_files[@]}" | LC_ALL=C sort)
@@ -54,7 +57,7 @@ check "README.txt has CR LF line ends" grep -q $'\r$' "$install/README.txt"
 # Each folder holds a DLL of its own architecture, and its manifest says so.
 for row in "x86 win32 x86" "x64 win64 amd64"; do
   read -r architecture platform manifest_name <<<"$row"
-  [[ " ${architectures[*]} " == *" $architecture "* ]] || continue
+  [[ " ${packaged[*]} " == *" $architecture "* ]] || continue
   check "$architecture: Pellmora.dll is a $platform DLL" test "$(dll_platform "$install/$architecture/Pellmora.dll")" == "$platform"
   check "$architecture: the manifest names processor architecture $manifest_name" \
     test "$(manifest_attribute "$architecture" assemblyIdentity processorArchitecture)" == "$manifest_name"

@@ -18,7 +18,7 @@ status=0
 for row in "x64 win64" "x86 win32"; do
   read -r architecture arch <<<"$row"
   echo "=== $architecture, in a $arch prefix of its own"
-  PELLMORA_ARCHITECTURES=$architecture PELLMORA_WORK=$work/$architecture \
+  PELLMORA_RUN_ARCHITECTURES=$architecture PELLMORA_WORK=$work/$architecture \
     "$here/in_fresh_prefix.sh" "$arch" "$work/$architecture" bash "$here/package_test.sh" ||
     { echo "FAIL: the package test of $architecture failed"; status=1; }
 done
