@@ -4,8 +4,9 @@
 #   i386-root.sh ensure      make the root if it is missing or broken (and, where the kernel cannot
 #                            run i386 programs, register a static qemu-i386 for them)
 #   i386-root.sh run CMD..   run CMD inside the root, in the same working directory
-#   i386-root.sh teardown    stop every process inside the root and unmount what is mounted there
-#   i386-root.sh remove      teardown, unregister qemu-i386, delete the root
+#   i386-root.sh teardown    stop every process inside the root, unmount what is mounted there and
+#                            unregister qemu-i386 (the next ensure registers it again)
+#   i386-root.sh remove      teardown, then delete the root and qemu-i386
 #   i386-root.sh dir         print the root's path
 #
 # The root is kept between runs in a cache folder outside any build tree, by default
@@ -114,7 +115,13 @@ register_qemu() {
     mount -t binfmt_misc binfmt_misc "$binfmt" || die "cannot mount $binfmt"
   fi
   if [ -f "$binfmt/$binfmt_name" ]; then echo -1 >"$binfmt/$binfmt_name"; fi
-  echo ":$binfmt_name:M::$binfmt_magic:$binfmt_mask:$qemu:F" >"$binfmt/register"
+  # (A concurrent run may have registered it a moment ago.)
+  echo ":$binfmt_name:M::$binfmt_magic:$binfmt_mask:$qemu:F" >"$binfmt/register" 2>/dev/null ||
+    binfmt_registered || die "cannot register $qemu with binfmt_misc"
+}
+
+unregister_qemu() {
+  if [ -f "$binfmt/$binfmt_name" ]; then echo -1 >"$binfmt/$binfmt_name"; fi
 }
 
 ensure_i386_execution() {
@@ -271,11 +278,12 @@ case "${1:-}" in
   teardown)
     stop_processes_inside "$root"
     unmount_below "$root"
+    unregister_qemu
     ;;
   remove)
     remove_dir "$root.new"
     remove_dir "$root"
-    if [ -f "$binfmt/$binfmt_name" ]; then echo -1 >"$binfmt/$binfmt_name"; fi
+    unregister_qemu
     rm -f "$qemu"
     ;;
   dir)

@@ -22,13 +22,13 @@ skipped=0
 status=0
 
 # Where this machine has no 32-bit Wine of its own (no wine32, or a kernel that runs no i386
-# program), the 32-bit DLL's Wine tests run in an emulated i386 root (scripts/i386-root.sh), made
+# program), the 32-bit DLL's Wine tests run in an i386 root (scripts/i386-root.sh), made
 # here on the first run and kept in a cache folder. When it cannot be made, they fail, loudly:
 # the 32-bit DLL is the primary product and is never left untested.
 source "$root/scripts/wine-path.sh"
 if wine32_in_root; then
-  echo "NOTE: no 32-bit Wine on this machine: the 32-bit DLL's Wine tests run in an emulated i386"
-  echo "      root ($("$root/scripts/i386-root.sh" dir)), made now if it is missing (minutes, once)."
+  echo "NOTE: no 32-bit Wine on this machine: the 32-bit DLL's Wine tests run in an i386 root"
+  echo "      ($("$root/scripts/i386-root.sh" dir)), made now if it is missing (minutes, once)."
   if ! "$root/scripts/i386-root.sh" ensure; then
     echo "FAIL: cannot make the i386 root: the 32-bit Wine tests cannot run"
     failed=$((failed + 1)); status=1
