@@ -29,6 +29,7 @@ while read -r _ name; do
 done <"$PELLMORA_RELEASE/SHA256SUMS"
 check "both list the same files" diff "$PELLMORA_RELEASE/SHA256SUMS" "$copy/build/SHA256SUMS"
 
-rm -rf "$copy"
+# The second build stays for a look when it differs.
+[ "$failures" -eq 0 ] && rm -rf "$copy"
 echo "$checks checks, $failures failures"
 [ "$failures" -eq 0 ]
