@@ -353,12 +353,14 @@ def wxs(arch, version, dll):
 # --- making the files reproducible -----------------------------------------------------------
 
 def tlb_stamp(path):
-    """The IDL compiler writes "Created by WIDL version N at <its clock>" into the library's
-    custom data: the clock is replaced by the epoch in the same 24 characters."""
+    """The IDL compiler writes its clock into the library's custom data twice: as the text
+    "Created by WIDL version N at <date>" and, in the entry after it, as a 32-bit time. Both are
+    set to the epoch (the text in the same 24 characters)."""
     with open(path, 'rb') as f:
         data = f.read()
-    fixed, count = re.subn(rb'(Created by WIDL version [0-9.]+ at )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d '
-                           rb'\d\d:\d\d:\d\d \d{4}', rb'\1Thu Jan  1 00:00:00 1970', data)
+    stamp = re.compile(rb'(Created by WIDL version [0-9.]+ at )[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9]\d '
+                       rb'\d\d:\d\d:\d\d \d{4}(\n?W*\x13\x00)....', re.DOTALL)
+    fixed, count = stamp.subn(rb'\1Thu Jan  1 00:00:00 1970\2\0\0\0\0', data)
     if count != 1:
         fail(f'{path}: no date stamp of the IDL compiler found')
     with open(path, 'wb') as f:
