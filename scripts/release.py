@@ -413,21 +413,36 @@ def compound_stream(data, name):
 
 
 def package_code(path):
-    """Every .msi is told apart by its package code (the summary's revision number), which wixl
-    draws at random. It is set here from the package's content: the same files give the same code."""
+    """wixl writes the build's clock into the summary information (creation and last-saved time)
+    and draws the package code (its revision number, by which Windows Installer tells packages
+    apart) at random. Both are set here, in place: the times to SOURCE_DATE_EPOCH (0 when unset),
+    the package code from the package's content, so the same files give the same code."""
     with open(path, 'rb') as f:
         data = bytearray(f.read())
     offsets = compound_stream(data, '\x05SummaryInformation')
-    summary = bytes(data[o] for o in offsets)
-    guid = re.search(rb'\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}', summary)
-    if not guid:
+    summary = bytearray(data[o] for o in offsets)
+    # One property set: its section's offset at 44, then (identifier, offset) pairs.
+    section = struct.unpack_from('<I', summary, 44)[0]
+    count = struct.unpack_from('<I', summary, section + 4)[0]
+    epoch = int(os.environ.get('SOURCE_DATE_EPOCH') or 0)
+    filetime = (epoch + 11644473600) * 10000000
+    code_at = None
+    for i in range(count):
+        identifier, offset = struct.unpack_from('<II', summary, section + 8 + 8 * i)
+        kind = struct.unpack_from('<I', summary, section + offset)[0]
+        if kind == 64:          # VT_FILETIME
+            struct.pack_into('<Q', summary, section + offset + 4, filetime)
+        elif identifier == 9:   # the revision number: the package code, VT_LPSTR
+            code_at = section + offset + 8
+    if code_at is None or summary[code_at:code_at + 1] != b'{':
         fail(f'{path}: no package code in the summary information')
-    placeholder = b'{00000000-0000-0000-0000-000000000000}'
-    for i, byte in enumerate(placeholder):
-        data[offsets[guid.start() + i]] = byte
+    summary[code_at:code_at + 38] = b'{00000000-0000-0000-0000-000000000000}'
+    for offset, byte in zip(offsets, summary):
+        data[offset] = byte
     code = '{' + str(uuid.UUID(bytes=hashlib.sha256(data).digest()[:16], version=4)).upper() + '}'
-    for i, byte in enumerate(code.encode()):
-        data[offsets[guid.start() + i]] = byte
+    summary[code_at:code_at + 38] = code.encode()
+    for offset, byte in zip(offsets, summary):
+        data[offset] = byte
     with open(path, 'wb') as f:
         f.write(data)
 
