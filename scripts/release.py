@@ -3,7 +3,7 @@
 
   release.py wxs --arch x64|x86 --version V --dll FILE --out FILE   the installer's WiX source
   release.py tlb-stamp FILE                                          the type library's date
-  release.py package-code MSI                                        the .msi's package code
+  release.py package-code MSI                                        the .msi's package code, times
   release.py zip OUT FOLDER                                          the release zip
 
 The installer's WiX source states exactly what DllRegisterServer writes: the rows come from the
