@@ -44,7 +44,7 @@ done
 for p in "${!meaning[@]}"; do
   installed "$p" && continue
   if [ ${#missing[@]} -eq 0 ] && [ "${1:-}" != --retry ]; then
-    echo "bootstrap: $p is not installed: ${meaning[$p]} (scripts/bootstrap.sh --retry tries again)"
+    echo "bootstrap: $p is not installed: ${meaning[$p]} (scripts/bootstrap.sh --retry tries again)" >&2
   else
     missing+=("$p")
   fi
@@ -54,7 +54,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-say() { echo "bootstrap: $*"; }
+say() { echo "bootstrap: $*" >&2; }
 
 say "installing ${missing[*]}"
 [ $runs_32_bit == yes ] || say "this kernel runs no i386 programs: $emulated"
@@ -99,7 +99,7 @@ if ! installable "${chosen[@]}" 2>/dev/null; then
   done
   if [ ${#blocked[@]} -gt 0 ]; then
     say "cannot build without ${blocked[*]}, which the archive cannot install now; apt says:"
-    for p in "${blocked[@]}"; do installable "$p" 2>&1 || true; done
+    for p in "${blocked[@]}"; do installable "$p" || true; done
     exit 1
   fi
   if [ ${#chosen[@]} -gt 0 ] && ! installable "${chosen[@]}"; then
