@@ -3,26 +3,29 @@
 # built or booted without IA-32 emulation: every i386 program gets "Exec format error" there, and
 # the 32-bit Wine tests run in an emulated i386 root instead. Wine need not be installed.
 #
-# The answer comes from running a hand-made static i386 program (it only exits with code 42). A
-# binfmt_misc entry that hands i386 programs to a user-mode emulator would make that succeed on any
-# kernel, so the probe is made not to match such entries: the kernel's own ELF loader ignores the
-# identification bytes after EI_VERSION (OS ABI, ABI version, padding), while an emulator's entry
-# usually requires them to be zero. The probe tries a few values for those bytes and runs the first
-# variant that no enabled entry claims. Only when every variant is claimed does the answer come from
-# the kernel's configuration and command line (CONFIG_IA32_EMULATION, ia32_emulation=); when that
-# cannot be read either, the answer is no, since the emulated root works on every kernel.
+# The answer comes from running a hand-made static i386 program and looking, from outside, at what
+# runs: the probe itself when the kernel ran it, another program when a binfmt_misc entry handed it
+# to a user-mode emulator (such entries make every i386 program start on any kernel, and they apply
+# in containers that cannot see them), nothing when the kernel refused it ("Exec format error").
+# An emulator's entry would also hide a kernel that can run the probe, so the probe avoids them: the
+# kernel's own ELF loader ignores the identification bytes after EI_VERSION (OS ABI, ABI version,
+# padding), while an emulator's entry usually requires them to be zero. The probe tries a few values
+# for those bytes, skipping the ones a visible enabled entry claims. Only when every variant is
+# claimed does the answer come from the kernel's configuration and command line
+# (CONFIG_IA32_EMULATION, ia32_emulation=); when that cannot be read either, the answer is no, since
+# the emulated root works on every kernel.
 set -uo pipefail
 
 [ "$(uname -m)" == x86_64 ] || [ "$(uname -m)" == i686 ] || exit 1
 
-# The ELF header and program header of a 96-byte static i386 executable, with bytes 7 to 15 of its
-# identification left out; the code is mov eax,1; mov ebx,42; int 0x80 (exit(42)).
+# The ELF header and program header of a 93-byte static i386 executable, with bytes 7 to 15 of its
+# identification left out; the code waits for a signal forever (loop: mov eax,29; int 0x80; jmp loop).
 elf_head='\x7fELF\x01\x01\x01'
 elf_rest='\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00'
 elf_rest+='\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'
 elf_rest+='\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08'
-elf_rest+='\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'
-elf_rest+='\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80'
+elf_rest+='\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'
+elf_rest+='\xb8\x1d\x00\x00\x00\xcd\x80\xeb\xf7'
 # Bytes 7 to 15 of each variant, as hex pairs.
 variants=(000000000000000000 000100000000000000 0000000000000000a5 5a5a5a5a5a5a5a5a5a)
 
@@ -56,6 +59,35 @@ claimed_by_binfmt_misc() {
   return 1
 }
 
+# Starts the probe and prints how it ran: "native" when the probe itself is the running program,
+# "emulated" when another program runs in its place, "refused" when nothing started.
+run_probe() {
+  local probe=$1 shell exe pid i
+  shell=$(readlink /proc/$$/exe)
+  "$probe" >/dev/null 2>&1 &
+  pid=$!
+  # Until the forked shell has replaced itself, /proc shows the shell; a failed start leaves no
+  # program (a zombie has no exe link).
+  for ((i = 0; i < 300; i++)); do
+    exe=$(readlink "/proc/$pid/exe" 2>/dev/null)
+    if [ -z "$exe" ]; then
+      wait "$pid" 2>/dev/null
+      echo refused
+      return
+    fi
+    if [ "$exe" != "$shell" ]; then
+      kill -KILL "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+      if [ "$exe" == "$probe" ]; then echo native; else echo emulated; fi
+      return
+    fi
+    sleep 0.01
+  done
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  echo refused
+}
+
 # Decides from the kernel's configuration and command line; exits.
 answer_from_configuration() {
   local config=""
@@ -82,6 +114,7 @@ answer_from_configuration() {
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/runs-32-bit.XXXXXX") || exit 1
 trap 'rm -rf "$dir"' EXIT
+dir=$(cd "$dir" && pwd -P)
 # A temporary folder mounted noexec would answer "no" for the wrong reason: check with a native one.
 cp "$(type -P true)" "$dir/native" && "$dir/native" || {
   echo "runs-32-bit: cannot run programs from $dir; answering no" >&2
@@ -92,8 +125,9 @@ for variant in "${variants[@]}"; do
   printf "$elf_head$(sed 's/../\\x&/g' <<<"$variant")$elf_rest" >"$dir/probe"
   chmod +x "$dir/probe"
   claimed_by_binfmt_misc "$dir/probe" && continue
-  "$dir/probe" 2>/dev/null
-  [ $? -eq 42 ] && exit 0
-  exit 1
+  case $(run_probe "$dir/probe") in
+    native) exit 0 ;;
+    refused) exit 1 ;;
+  esac
 done
 answer_from_configuration
