@@ -34,8 +34,16 @@ runs_32_bit=yes
 "$scripts/runs-32-bit.sh" || runs_32_bit=no
 [ $runs_32_bit == no ] || meaning[wine32:i386]=$emulated
 
+# One query for every package keeps the check fast when nothing is missing.
+native=$(dpkg --print-architecture)
+status=$(dpkg-query -W -f='${db:Status-Status} ${Package}:${Architecture}\n' \
+  "${required[@]}" "${!meaning[@]}" 2>/dev/null || true)
 installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+  if [[ $1 == *:* ]]; then
+    grep -qxF "installed $1" <<<"$status"
+  else
+    grep -qxF -e "installed $1:$native" -e "installed $1:all" <<<"$status"
+  fi
 }
 missing=()
 for p in "${required[@]}"; do

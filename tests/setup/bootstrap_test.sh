@@ -19,14 +19,21 @@ case ${0##*/} in
   sudo) exec "$@" ;;
   sleep) ;;
   dpkg-query)
-    p=${!#}
-    if has installed "$p" || { ! has missing '*' && ! has missing "$p"; }; then
-      echo "install ok installed"
-    else
-      echo "dpkg-query: no packages found matching $p" >&2; exit 1
-    fi ;;
+    format=${2#-f=}
+    for p in "${@:3}"; do
+      if has installed "$p" || { ! has missing '*' && ! has missing "$p"; }; then
+        [[ $p == *:* ]] || p+=:amd64
+        line=${format//'${Status}'/install ok installed}
+        line=${line//'${db:Status-Status}'/installed}
+        line=${line//'${Package}:${Architecture}'/$p}
+        printf "${line//%/%%}"
+      else
+        echo "dpkg-query: no packages found matching $p" >&2
+      fi
+    done ;;
   dpkg)
     case $1 in
+      --print-architecture) echo amd64 ;;
       --print-foreign-architectures) cat "$STUB/architectures" 2>/dev/null ;;
       --add-architecture) echo "$2" >>"$STUB/architectures" ;;
     esac ;;
