@@ -77,9 +77,9 @@ bool TextArgument(const VARIANT& given, AutomationString& converted, BSTR* text)
   }
   if (!IsPlainScalar(argument->vt)) return false;
   VARIANT asText;
-  VariantInit(&asText);
+  asText.vt = VT_EMPTY;
+  // A conversion to VT_BSTR gives a string or fails and leaves `asText` empty.
   if (FAILED(VariantChangeType(&asText, const_cast<VARIANT*>(argument), 0, VT_BSTR)) || asText.vt != VT_BSTR) {
-    VariantClear(&asText);
     return false;
   }
   converted = AutomationString(asText.bstrVal);
