@@ -264,6 +264,13 @@ struct CallArguments {
   CallArguments& operator=(const CallArguments&) = delete;
 
   VARIANT& Next() { return values[count++]; }
+  // The next argument as a variant by reference, to `referencedValue`, which is returned.
+  VARIANT& NextByReference() {
+    VARIANT& value = Next();
+    value.vt = VT_VARIANT | VT_BYREF;
+    value.pvarVal = &referencedValue;
+    return referencedValue;
+  }
   DISPPARAMS* Params() {
     if (withoutParams) return nullptr;
     params = {count != 0 ? values : nullptr, namedCount != 0 ? names : nullptr, count, namedCount};
@@ -316,27 +323,14 @@ const Shape kShapes[] = {
     {"string by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_BSTR | VT_BYREF; }},
     {"variant by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_VARIANT | VT_BYREF; }},
     {"variant by reference holding a string",
-     [](CallArguments& a) {
-       SetText(a.referencedValue, L"pwd=in a variable");
-       VARIANT& value = a.Next();
-       value.vt = VT_VARIANT | VT_BYREF;
-       value.pvarVal = &a.referencedValue;
-     }},
+     [](CallArguments& a) { SetText(a.NextByReference(), L"pwd=in a variable"); }},
     {"variant by reference holding a short integer",
      [](CallArguments& a) {
-       a.referencedValue.vt = VT_I2;
-       a.referencedValue.iVal = -30;
-       VARIANT& value = a.Next();
-       value.vt = VT_VARIANT | VT_BYREF;
-       value.pvarVal = &a.referencedValue;
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_I2;
+       held.iVal = -30;
      }},
-    {"variant by reference holding null",
-     [](CallArguments& a) {
-       a.referencedValue.vt = VT_NULL;
-       VARIANT& value = a.Next();
-       value.vt = VT_VARIANT | VT_BYREF;
-       value.pvarVal = &a.referencedValue;
-     }},
+    {"variant by reference holding null", [](CallArguments& a) { a.NextByReference().vt = VT_NULL; }},
     {"short integer", [](CallArguments& a) { a.Next().vt = VT_I2, a.values[0].iVal = 30; }},
     {"integer", [](CallArguments& a) { a.Next().vt = VT_I4, a.values[0].lVal = 2147483647; }},
     {"integer by reference",
