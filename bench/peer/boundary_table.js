@@ -48,6 +48,13 @@ const kRows = [
     target: 'within 2x', holds: (r) => r <= 2,
   },
   {
+    call: '`parse`, one value of 1 MiB', needs: ['parse_one_value_ns', 'bare_scan_one_value_ns'],
+    measured: (f) => Time(f.parse_one_value_ns) + Before(f, 'parse_one_value_ns'),
+    ratio: (f) => f.parse_one_value_ratio ?? f.parse_one_value_ns / f.bare_scan_one_value_ns,
+    reads: (r, f) => `${Ratio(r)} the bare scan (${Time(f.bare_scan_one_value_ns)})`,
+    target: 'within 2x', holds: (r) => r <= 2,
+  },
+  {
     call: '`parse` per byte, 100 B to 10 MiB', needs: ['parse_per_byte_spread'],
     measured: () => '',
     ratio: (f) => f.parse_per_byte_spread,

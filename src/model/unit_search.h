@@ -19,6 +19,8 @@ inline constexpr uintptr_t kUnbounded = UINTPTR_MAX;
 // The vector search reads whole 16-byte blocks that hold units it examines, each within one
 // page, so it never touches a page that the text does not reach.
 inline const char16_t* FindUnitOrNul(const char16_t* from, uintptr_t end, char16_t unit);
+// The same for a text that holds a U+0000 at or after `from`: FindUnitOrNul(from, kUnbounded, unit).
+inline const char16_t* FindUnitOrNul(const char16_t* from, char16_t unit);
 
 // Which search FindUnitOrNul uses: the vector one when the processor has SSE2, unless a test has
 // asked for the plain one.
@@ -52,15 +54,18 @@ inline unsigned HitsAt(const __m128i units, __m128i wanted) {
 // The units from `from` in one unaligned load when those 16 bytes stay within its page (the usual
 // case: no masking), then aligned blocks. The loads may read units after the text's end within
 // the same block or page, which AddressSanitizer would report; they never decide the result.
+// Unbounded (`end` is kUnbounded), no comparison with `end` is made at all.
+template <bool kBounded>
 PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_t* from, uintptr_t end,
                                                                    char16_t unit) {
+  const auto past = [end](uintptr_t at) { return kBounded && at >= end; };
   // Separators often stand a unit or two apart: those are found before any vector set-up.
   for (int n = 0; n < 2; ++n, ++from) {
-    if (reinterpret_cast<uintptr_t>(from) >= end) return reinterpret_cast<const char16_t*>(end);
+    if (past(reinterpret_cast<uintptr_t>(from))) return reinterpret_cast<const char16_t*>(end);
     if (*from == unit || *from == u'\0') return from;
   }
   const uintptr_t start = reinterpret_cast<uintptr_t>(from);
-  if (start >= end) return reinterpret_cast<const char16_t*>(end);
+  if (past(start)) return reinterpret_cast<const char16_t*>(end);
   if ((start & 1) != 0 || (start & 4095) > 4096 - 16) return FindVector(from, end, unit);
   const __m128i wanted = _mm_set1_epi16(static_cast<short>(unit));
   unsigned mask = HitsAt(_mm_loadu_si128(reinterpret_cast<const __m128i*>(start)), wanted);
@@ -68,14 +73,14 @@ PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_
   if (mask == 0) {
     block = (start + 16) & ~uintptr_t{15};
     for (;;) {
-      if (block >= end) return reinterpret_cast<const char16_t*>(end);
+      if (past(block)) return reinterpret_cast<const char16_t*>(end);
       mask = HitsAt(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), wanted);
       if (mask != 0) break;
       block += 16;
     }
   }
   const uintptr_t found = block + static_cast<unsigned>(__builtin_ctz(mask));
-  return reinterpret_cast<const char16_t*>(found < end ? found : end);
+  return reinterpret_cast<const char16_t*>(past(found) ? end : found);
 }
 #endif
 
@@ -83,10 +88,19 @@ PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_
 
 inline const char16_t* FindUnitOrNul(const char16_t* from, uintptr_t end, char16_t unit) {
 #if defined(__SSE2__)
-  if (!unit_search::g_plainForced) return unit_search::FindVectorInline(from, end, unit);
+  if (!unit_search::g_plainForced) return unit_search::FindVectorInline<true>(from, end, unit);
   return unit_search::FindPlain(from, end, unit);
 #else
   return unit_search::FindChosen(from, end, unit);
+#endif
+}
+
+inline const char16_t* FindUnitOrNul(const char16_t* from, char16_t unit) {
+#if defined(__SSE2__)
+  if (!unit_search::g_plainForced) return unit_search::FindVectorInline<false>(from, kUnbounded, unit);
+  return unit_search::FindPlain(from, kUnbounded, unit);
+#else
+  return unit_search::FindChosen(from, kUnbounded, unit);
 #endif
 }
 

@@ -41,6 +41,11 @@ TEST(UnitSearch, VectorAndPlainFindTheSamePosition) {
             ASSERT_EQ(found.vector - text, found.plain - text)
                 << "start " << start << ", hit " << hit << " (unit " << static_cast<int>(hitUnit) << "), length "
                 << length << (limit == kUnbounded ? ", up to U+0000" : ", counted");
+            if (limit == kUnbounded) {
+              ASSERT_EQ(FindUnitOrNul(text + start, kSought) - text, found.plain - text)
+                  << "start " << start << ", hit " << hit << " (unit " << static_cast<int>(hitUnit)
+                  << "), up to U+0000 without an end";
+            }
             ++cases;
           }
         }
