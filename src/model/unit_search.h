@@ -45,7 +45,7 @@ extern bool g_plainForced;
 #define PELLMORA_WHOLE_BLOCK_READS
 #endif
 
-// A hit mask of 16 bytes at `at`: two bits per unit that is `unit` or U+0000.
+// A hit mask of 16 bytes: two bits per unit that is `unit` or U+0000.
 inline unsigned HitsAt(const __m128i units, __m128i wanted) {
   return static_cast<unsigned>(_mm_movemask_epi8(
       _mm_or_si128(_mm_cmpeq_epi16(units, wanted), _mm_cmpeq_epi16(units, _mm_setzero_si128()))));
@@ -54,18 +54,12 @@ inline unsigned HitsAt(const __m128i units, __m128i wanted) {
 // The units from `from` in one unaligned load when those 16 bytes stay within its page (the usual
 // case: no masking), then aligned blocks. The loads may read units after the text's end within
 // the same block or page, which AddressSanitizer would report; they never decide the result.
-// Unbounded (`end` is kUnbounded), no comparison with `end` is made at all.
+// Unbounded, no comparison with `end` is made at all.
 template <bool kBounded>
 PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_t* from, uintptr_t end,
                                                                    char16_t unit) {
   const auto past = [end](uintptr_t at) { return kBounded && at >= end; };
-  // Separators often stand a unit or two apart: those are found before any vector set-up.
-  for (int n = 0; n < 2; ++n, ++from) {
-    if (past(reinterpret_cast<uintptr_t>(from))) return reinterpret_cast<const char16_t*>(end);
-    if (*from == unit || *from == u'\0') return from;
-  }
   const uintptr_t start = reinterpret_cast<uintptr_t>(from);
-  if (past(start)) return reinterpret_cast<const char16_t*>(end);
   if ((start & 1) != 0 || (start & 4095) > 4096 - 16) return FindVector(from, end, unit);
   const __m128i wanted = _mm_set1_epi16(static_cast<short>(unit));
   unsigned mask = HitsAt(_mm_loadu_si128(reinterpret_cast<const __m128i*>(start)), wanted);
@@ -84,24 +78,31 @@ PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_
 }
 #endif
 
-}  // namespace unit_search
-
-inline const char16_t* FindUnitOrNul(const char16_t* from, uintptr_t end, char16_t unit) {
+// Separators often stand a unit or two apart: those are found here, inline, before any set-up;
+// the rest of the search is the processor's.
+template <bool kBounded>
+inline const char16_t* Find(const char16_t* from, uintptr_t end, char16_t unit) {
+  for (int n = 0; n < 2; ++n, ++from) {
+    if (kBounded && reinterpret_cast<uintptr_t>(from) >= end) return reinterpret_cast<const char16_t*>(end);
+    if (*from == unit || *from == u'\0') return from;
+  }
+  if (kBounded && reinterpret_cast<uintptr_t>(from) >= end) return reinterpret_cast<const char16_t*>(end);
 #if defined(__SSE2__)
-  if (!unit_search::g_plainForced) return unit_search::FindVectorInline<true>(from, end, unit);
-  return unit_search::FindPlain(from, end, unit);
+  if (!g_plainForced) return FindVectorInline<kBounded>(from, end, unit);
+  return FindPlain(from, end, unit);
 #else
-  return unit_search::FindChosen(from, end, unit);
+  return FindChosen(from, end, unit);
 #endif
 }
 
+}  // namespace unit_search
+
+inline const char16_t* FindUnitOrNul(const char16_t* from, uintptr_t end, char16_t unit) {
+  return unit_search::Find<true>(from, end, unit);
+}
+
 inline const char16_t* FindUnitOrNul(const char16_t* from, char16_t unit) {
-#if defined(__SSE2__)
-  if (!unit_search::g_plainForced) return unit_search::FindVectorInline<false>(from, kUnbounded, unit);
-  return unit_search::FindPlain(from, kUnbounded, unit);
-#else
-  return unit_search::FindChosen(from, kUnbounded, unit);
-#endif
+  return unit_search::Find<false>(from, kUnbounded, unit);
 }
 
 }  // namespace pellmora
