@@ -11,12 +11,6 @@
 #define PELLMORA_HAVE_SSE2_PATH 1
 #endif
 
-#if defined(__clang__) || defined(__GNUC__)
-#define PELLMORA_NO_ADDRESS_CHECK __attribute__((no_sanitize_address))
-#else
-#define PELLMORA_NO_ADDRESS_CHECK
-#endif
-
 namespace pellmora {
 namespace unit_search {
 
@@ -35,7 +29,7 @@ const char16_t* FindPlain(const char16_t* from, uintptr_t end, char16_t unit) {
 // block are masked off, and a hit at or after `end` means there is none. The loads may read units
 // before `from` and after the text's end within the same block, which AddressSanitizer would
 // report although they stay inside the block; they never decide the result.
-__attribute__((target("sse2"))) PELLMORA_NO_ADDRESS_CHECK const char16_t* FindVector(const char16_t* from,
+__attribute__((target("sse2"))) PELLMORA_WHOLE_BLOCK_READS const char16_t* FindVector(const char16_t* from,
                                                                                      uintptr_t end,
                                                                                      char16_t unit) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(from);

@@ -9,6 +9,13 @@
 #include <emmintrin.h>
 #endif
 
+// On the vector searches: they read whole blocks, which AddressSanitizer would report (see below).
+#if defined(__clang__) || defined(__GNUC__)
+#define PELLMORA_WHOLE_BLOCK_READS __attribute__((no_sanitize_address))
+#else
+#define PELLMORA_WHOLE_BLOCK_READS
+#endif
+
 namespace pellmora {
 
 // No end beyond the text's U+0000: the search stops only there or at the unit.
@@ -38,12 +45,6 @@ const char16_t* FindChosen(const char16_t* from, uintptr_t end, char16_t unit);
 #if defined(__SSE2__)
 // Set only by tests: the build has SSE2 throughout, so the vector search is the rule.
 extern bool g_plainForced;
-
-#if defined(__clang__) || defined(__GNUC__)
-#define PELLMORA_WHOLE_BLOCK_READS __attribute__((no_sanitize_address))
-#else
-#define PELLMORA_WHOLE_BLOCK_READS
-#endif
 
 // A hit mask of 16 bytes: two bits per unit that is `unit` or U+0000.
 inline unsigned HitsAt(const __m128i units, __m128i wanted) {
