@@ -9,10 +9,15 @@ source "$(dirname "$0")/../selfreg/lib.sh"
 copy=$PELLMORA_WORK/source
 rm -rf "$PELLMORA_WORK"
 mkdir -p "$copy"
-# The sources as they are (committed or not), without any build.
-(cd "$PELLMORA_SOURCE" && git ls-files -z -c -o --exclude-standard | xargs -0 cp --parents -t "$copy")
-# The copy has no history: it gets the time of the first build's commit.
-SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$PELLMORA_SOURCE" log -1 --format=%ct)}
+# The sources as they are (committed or not), without any build. The copy has no history: it gets
+# the time the first build took from the last commit (scripts/package.sh does the same).
+if git -C "$PELLMORA_SOURCE" rev-parse --git-dir >/dev/null 2>&1; then
+  (cd "$PELLMORA_SOURCE" && git ls-files -z -c -o --exclude-standard | xargs -0 cp --parents -t "$copy")
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$PELLMORA_SOURCE" log -1 --format=%ct)}
+else
+  tar -C "$PELLMORA_SOURCE" --exclude=./build -cf - . | tar -C "$copy" -xf -
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-0}
+fi
 export SOURCE_DATE_EPOCH
 
 start=$(date +%s)
