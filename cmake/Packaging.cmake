@@ -5,13 +5,14 @@
 #  * the install rules of the release package: x86/ or x64/ (the DLL, stripped, and its manifest)
 #    from each architecture's DLL build, and include/, examples/ and README.txt from the 32-bit
 #    build;
-#  * in the 32-bit build, the CPack configuration that zips both builds into
-#    build/pellmora-<version>.zip (scripts/package.sh drives it).
+#  * the WiX source of the architecture's Windows Installer package, Pellmora.wxs, written beside
+#    the manifest by scripts/release.py;
+#  * in the 32-bit build, the files common to both architectures. scripts/package.sh installs
+#    these components into build/pellmora-<version>.zip and the two .msi files.
 #
-# The manifest states what the DLL registers, so its identities are read from the very files the
-# DLL embeds: the class registration script (class identifier, ProgIDs, threading model, type
-# library, description) and the interface definition (type library version, interface). The
-# version is the project's. Nothing in the manifest is written twice by hand.
+# The manifest and the WiX source state what the DLL registers, so their identities are read from
+# the very files the DLL embeds: the registration scripts and the interface definition. The
+# version is the project's. Nothing in them is written twice by hand.
 include_guard()
 
 if(NOT TARGET Pellmora)
@@ -97,6 +98,19 @@ if(NOT _pellmora_imported)
   file(GENERATE OUTPUT $<TARGET_FILE_DIR:Pellmora>/Pellmora.manifest INPUT ${_pellmora_manifest})
   install(TARGETS Pellmora RUNTIME DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
   install(FILES ${_pellmora_manifest} DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
+  # The package's DLL is the stripped (and possibly signed) file that scripts/package.sh installs
+  # into <stage>/x64 or <stage>/x86; wixl runs in <stage>.
+  set(_pellmora_wxs ${PROJECT_BINARY_DIR}/deployment/Pellmora.wxs)
+  set(_pellmora_release_script ${PROJECT_SOURCE_DIR}/scripts/release.py)
+  add_custom_command(
+    OUTPUT ${_pellmora_wxs}
+    COMMAND python3 ${_pellmora_release_script} wxs --arch ${PELLMORA_PACKAGE_FOLDER} --version ${PROJECT_VERSION}
+            --dll ${PELLMORA_PACKAGE_FOLDER}/Pellmora.dll --out ${_pellmora_wxs}
+    DEPENDS ${_pellmora_release_script} ${PROJECT_SOURCE_DIR}/src/module/resources/appid.rgs ${PELLMORA_CLASS_SCRIPT}
+            ${PELLMORA_INTERFACE_DEFINITION} ${PROJECT_SOURCE_DIR}/src/module/self_registration.cpp
+    COMMENT "Generating the WiX source of the ${PELLMORA_PACKAGE_FOLDER} installer package"
+    VERBATIM)
+  add_custom_target(pellmora_installer_source ALL DEPENDS ${_pellmora_wxs})
   return()
 endif()
 
@@ -124,7 +138,7 @@ if(NOT PELLMORA_PACKAGE_FOLDER STREQUAL "x86")
 endif()
 
 # The 32-bit build makes the zip: the files common to both architectures come from here, each
-# architecture's "dll" component from the nested build that links it. CPack strips the DLLs.
+# architecture's "dll" component from the nested build that links it.
 string(REGEX REPLACE "." "=" PELLMORA_TITLE_RULE "Pellmora ${PROJECT_VERSION}")
 configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
                NEWLINE_STYLE CRLF)
@@ -145,21 +159,6 @@ if(_pellmora_presets MATCHES "\"name\": \"win64\"")
 endif()
 set(PELLMORA_PACKAGE_X64_BUILD ${_pellmora_x64_build} CACHE PATH
     "The 64-bit build whose DLL the release package takes (empty: a package without x64/)")
-file(RELATIVE_PATH _pellmora_dll_folder ${PROJECT_BINARY_DIR} ${PELLMORA_DLL_BINARY_DIR})
-
-set(CPACK_GENERATOR ZIP)
-set(CPACK_PACKAGE_NAME pellmora)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME pellmora-${PROJECT_VERSION})
-set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/build)
-# The zip's path, for its test: CPack's module changes CPACK_PACKAGE_FILE_NAME when included.
-set(PELLMORA_PACKAGE_FILE ${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.zip)
-set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_INSTALL_CMAKE_PROJECTS
-    ${PELLMORA_DLL_BINARY_DIR} Pellmora dll /
-    ${PROJECT_BINARY_DIR} Pellmora common /)
-if(PELLMORA_PACKAGE_X64_BUILD)
-  list(APPEND CPACK_INSTALL_CMAKE_PROJECTS ${PELLMORA_PACKAGE_X64_BUILD}/${_pellmora_dll_folder} Pellmora dll /)
-endif()
-include(CPack)
+# The release files scripts/package.sh makes, for their tests.
+set(PELLMORA_RELEASE_DIR ${PROJECT_SOURCE_DIR}/build)
+set(PELLMORA_PACKAGE_FILE ${PELLMORA_RELEASE_DIR}/pellmora-${PROJECT_VERSION}.zip)

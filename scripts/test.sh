@@ -7,7 +7,10 @@
 #                   private prefix inside the build directory
 #   build/win64     mingw-w64 x86_64: the 64-bit Pellmora.dll and the same Wine tests, in a
 #                   private win64 prefix through the 64-bit loader
-#   build/pellmora-<version>.zip  the release package, made from the two DLLs above and tested
+#   build/pellmora-<version>.zip, build/pellmora-<version>-x86.msi, -x64.msi, SHA256SUMS
+#                   the release files, made from the two DLLs above and tested (the zip; the
+#                   installer packages under Wine; signing; a second build that must give the
+#                   same bytes): the "package" label of build/win32
 # Ends with one line "tests: N passed, N failed"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,0 +1,200 @@
+#!/usr/bin/env bash
+# The Windows Installer packages as an administrator meets them, in a fresh 64-bit Wine prefix
+# (run through in_release_prefix.sh; a 32-bit one for x86 alone where the 32-bit programs run in
+# the i386 root), for each architecture this machine runs:
+#   1. msiexec /i /qn installs; below HKCR (both views) it writes exactly what regsvr32 of the same
+#      DLL writes, key for key and value for value, the DLL's folder aside;
+#   2. the VBScript, JScript and C++ examples work against the installed DLL;
+#   3. repair brings back a deleted DLL;
+#   4. the next version's package (built here) upgrades it: one product, one DLL, the same entries;
+#   5. msiexec /x leaves the registry as before and no file or folder of ours;
+# and both packages side by side: removing one leaves the other working.
+#
+# The CTest entry sets PELLMORA_SOURCE, PELLMORA_RELEASE (the folder of the release files),
+# PELLMORA_VERSION, PELLMORA_ARCHITECTURES ("x86 x64"), PELLMORA_EXAMPLE_CLIENTS (the C++ example
+# of each architecture, same order) and PELLMORA_WORK (a scratch folder holding the prefix);
+# PELLMORA_RUN_ARCHITECTURES, when set, names the architectures tried in this prefix.
+source "$(dirname "$0")/../selfreg/lib.sh"
+
+read -r -a architectures <<<"$PELLMORA_ARCHITECTURES"
+read -r -a clients <<<"$PELLMORA_EXAMPLE_CLIENTS"
+prefix=$WINEPREFIX
+work=$PELLMORA_WORK
+release_script=$PELLMORA_SOURCE/scripts/release.py
+
+# A 32-bit program runs through Debian's wine (in a 64-bit prefix, the copies in syswow64); a
+# 64-bit one through the 64-bit loader, which also reads the registry (both views) for dump_tree
+# and runs msiexec. In a 32-bit prefix everything runs through wine, in its only view.
+loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
+main_loader=/usr/lib/wine/wine64
+[ "${WINEARCH:-}" == win32 ] && main_loader=wine
+on() { local architecture=$1; shift; "$(loader "$architecture")" "$@" </dev/null; }
+wine_run() { if [ "$1" == wine ]; then shift; "$main_loader" "$@" </dev/null; else "$@" </dev/null; fi; }
+windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
+seconds() { date +%s.%N; }
+elapsed() { echo "$1 $2" | awk '{ printf "%.1f", $2 - $1 }'; }
+
+# Everything below HKCR as dump_tree lines, without Windows Installer's own records.
+snapshot() {
+  dump_tree 'HKEY_LOCAL_MACHINE\Software\Classes' | grep -v -i -E '^HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer(\\|\|)'
+}
+# added BEFORE AFTER FOLDER: the lines AFTER adds, with the Windows folder FOLDER (its trailing
+# backslash included) written as "<folder>\".
+added() {
+  comm -13 <(echo "$1") <(echo "$2") | while IFS= read -r line; do echo "${line//"$3"/<folder>\\}"; done | LC_ALL=C sort
+}
+# expect_same NAME EXPECTED ACTUAL
+expect_same() {
+  if [ "$2" == "$3" ]; then pass; else
+    fail "$1"
+    diff <(echo "$2") <(echo "$3") | head -n 40 | sed 's/^/    /'
+  fi
+}
+
+sample=$(tr -d '\r' <"$PELLMORA_SOURCE/tests/selfreg/example_sample.txt")
+# expect_examples ARCHITECTURE WHEN SCRIPTS... : the named examples (vbs, js, client) print the
+# built-in sample's lines.
+expect_examples() {
+  local architecture=$1 when=$2 example output; shift 2
+  for example in "$@"; do
+    case "$example" in
+      client) output=$(on "$architecture" "${client[$architecture]}" 2>&1 | tr -d '\r') ;;
+      *) output=$(on "$architecture" cscript //nologo "$(windows_path "$PELLMORA_SOURCE/examples/connection_string.$example")" 2>&1 | tr -d '\r') ;;
+    esac
+    expect_same "$architecture: the $example example $when" "$sample" "$output"
+  done
+}
+
+# products ARCHITECTURE: the version of every installed product of that architecture's package.
+products() {
+  local key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+  [ "$1" == x86 ] && [ "$main_loader" != wine ] && key='HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'
+  dump_tree "$key" | awk -F'|' -v name="Pellmora ($1)" '
+    $2 == "DisplayName" && $3 == name { mine[$1] = 1 }
+    $2 == "DisplayVersion" { version[$1] = $3 }
+    END { for (k in mine) print version[k] }'
+}
+
+# msiexec ARCHITECTURE WHAT OPTIONS PACKAGE: runs the 64-bit msiexec (it serves both kinds of
+# package) and records how long it took under WHAT.
+msiexec() {
+  local what=$1 start status; shift
+  start=$(seconds)
+  "$main_loader" msiexec "$@" /qn </dev/null >/dev/null 2>&1
+  status=$?
+  timings+=("$what $(elapsed "$start" "$(seconds)") s")
+  return $status
+}
+
+# The release's DLLs, as regsvr32 registers them and as the upgrade's package holds them.
+unpacked=$work/unpacked
+mkdir -p "$unpacked"
+(cd "$unpacked" && cmake -E tar xf "$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION.zip")
+
+declare -A client folder folder_windows
+runnable=()
+for i in "${!architectures[@]}"; do
+  architecture=${architectures[$i]}
+  client[$architecture]=${clients[$i]}
+  [[ " ${PELLMORA_RUN_ARCHITECTURES:-${architectures[*]}} " == *" $architecture "* ]] || continue
+  runnable+=("$architecture")
+done
+folder[x64]="$prefix/drive_c/Program Files/Pellmora"
+folder_windows[x64]='C:\Program Files\Pellmora\'
+folder[x86]="$prefix/drive_c/Program Files (x86)/Pellmora"
+folder_windows[x86]='C:\Program Files (x86)\Pellmora\'
+if [ "$main_loader" == wine ]; then
+  folder[x86]=${folder[x64]}
+  folder_windows[x86]=${folder_windows[x64]}
+fi
+
+# The next version: the third part one higher (Windows Installer compares the first three).
+IFS=. read -r major minor patch tweak <<<"$PELLMORA_VERSION"
+next=$major.$minor.$((patch + 1)).$tweak
+
+timings=()
+# A script host registers its own type library the first time it runs: before the snapshot.
+echo 'WScript.Quit 0' >"$work/nothing.vbs"
+for architecture in "${runnable[@]}"; do on "$architecture" cscript //nologo "$(windows_path "$work/nothing.vbs")" >/dev/null 2>&1; done
+clean=$(snapshot)
+for architecture in "${runnable[@]}"; do
+  package=$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION-$architecture.msi
+  package_windows=$(windows_path "$package")
+
+  # 1 and 2: install.
+  check "$architecture: msiexec /i /qn succeeds" msiexec "$architecture install" /i "$package_windows"
+  installed=$(snapshot)
+  installer_entries=$(added "$clean" "$installed" "${folder_windows[$architecture]}")
+  check_not "$architecture: installing removes no entry" grep -q . <(comm -23 <(echo "$clean") <(echo "$installed"))
+  expect_same "$architecture: the installed DLL is the release's" "$(cat "$unpacked/$architecture/Pellmora.dll" | sha256sum)" \
+    "$(cat "${folder[$architecture]}/Pellmora.dll" 2>/dev/null | sha256sum)"
+  expect_examples "$architecture" "after the installation" vbs js client
+
+  # 3: repair. Wine 8's msiexec implements /fa neither with a package (it hands the path on where
+  # a product code belongs: ERROR_UNKNOWN_PRODUCT) nor with a product code ("not implemented"):
+  # the test runs what /fa stands for.
+  rm -f "${folder[$architecture]}/Pellmora.dll"
+  check "$architecture: a repair (REINSTALL=ALL REINSTALLMODE=amus) succeeds" \
+    msiexec "$architecture repair" /i "$package_windows" REINSTALL=ALL REINSTALLMODE=amus
+  check "$architecture: repair brings the DLL back" cmp -s "$unpacked/$architecture/Pellmora.dll" "${folder[$architecture]}/Pellmora.dll"
+  expect_examples "$architecture" "after the repair" vbs
+
+  # 4: upgrade to the next version, built here from the same DLL.
+  upgrade=$work/pellmora-$next-$architecture.msi
+  python3 "$release_script" wxs --arch "$architecture" --version "$next" --dll "$architecture/Pellmora.dll" --out "$work/next.wxs" &&
+    (cd "$unpacked" && wixl -a "$architecture" -o "$upgrade" "$work/next.wxs" >/dev/null 2>&1) &&
+    python3 "$release_script" package-code "$upgrade"
+  check "$architecture: the next version's package is built" test -f "$upgrade"
+  check "$architecture: msiexec /i of the next version succeeds" msiexec "$architecture upgrade" /i "$(windows_path "$upgrade")"
+  expect_same "$architecture: one product is left, the next version" "$next" "$(products "$architecture")"
+  expect_same "$architecture: one file is left in the folder" "Pellmora.dll" "$(ls -A "${folder[$architecture]}" 2>&1)"
+  expect_same "$architecture: the upgrade's entries are the first version's" "$installed" "$(snapshot)"
+  expect_examples "$architecture" "after the upgrade" vbs
+
+  # 5: uninstall.
+  check "$architecture: msiexec /x /qn succeeds" msiexec "$architecture uninstall" /x "$(windows_path "$upgrade")"
+  expect_same "$architecture: uninstalling leaves HKCR as before" "$clean" "$(snapshot)"
+  check_not "$architecture: no folder of ours is left" test -e "${folder[$architecture]}"
+  expect_same "$architecture: no product is left" "" "$(products "$architecture")"
+
+  # 1: what regsvr32 writes for the same DLL, somewhere else.
+  registered="$prefix/drive_c/Pellmora registered"
+  mkdir -p "$registered"
+  cp "$unpacked/$architecture/Pellmora.dll" "$registered/"
+  check "$architecture: regsvr32 registers the release's DLL" on "$architecture" regsvr32 /s 'C:\Pellmora registered\Pellmora.dll'
+  regsvr32_entries=$(added "$clean" "$(snapshot)" 'C:\Pellmora registered\')
+  if [ "$architecture" == x86 ] && [ "$main_loader" != wine ]; then
+    # RegisterTypeLib in a 32-bit process on 64-bit Windows also writes the interfaces' keys of
+    # the 64-bit view, which a 32-bit package cannot write (the x64 package writes them).
+    regsvr32_entries=$(grep -v -i '^HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\' <<<"$regsvr32_entries")
+  fi
+  expect_same "$architecture: the package writes what regsvr32 writes" "$regsvr32_entries" "$installer_entries"
+  echo "$architecture registry: regsvr32 $(grep -c '|$' <<<"$regsvr32_entries") keys and" \
+       "$(grep -c -v '|$' <<<"$regsvr32_entries") values, package $(grep -c '|$' <<<"$installer_entries") keys and" \
+       "$(grep -c -v '|$' <<<"$installer_entries") values"
+  check "$architecture: regsvr32 /u unregisters it" on "$architecture" regsvr32 /s /u 'C:\Pellmora registered\Pellmora.dll'
+  rm -rf "$registered"
+done
+
+# Side by side: removing one package leaves the other working, and the last one leaves nothing.
+if [ "${#runnable[@]}" -eq 2 ]; then
+  for architecture in x64 x86; do
+    check "$architecture: installs beside the other" msiexec "$architecture install" /i \
+      "$(windows_path "$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION-$architecture.msi")"
+  done
+  expect_examples x64 "beside the x86 package" vbs js
+  expect_examples x86 "beside the x64 package" vbs js
+  check "x64: msiexec /x beside the x86 package" msiexec "x64 uninstall" /x \
+    "$(windows_path "$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION-x64.msi")"
+  expect_examples x86 "after the x64 package is removed" vbs js client
+  check "x86: msiexec /x after the x64 package" msiexec "x86 uninstall" /x \
+    "$(windows_path "$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION-x86.msi")"
+  expect_same "both removed: HKCR as before" "$clean" "$(snapshot)"
+  for architecture in x64 x86; do
+    check_not "$architecture: no folder of ours is left" test -e "${folder[$architecture]}"
+  done
+fi
+
+printf 'timing: %s\n' "${timings[@]}"
+echo "$checks checks, $failures failures"
+[ "$failures" -eq 0 ]
