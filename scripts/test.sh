@@ -4,14 +4,15 @@
 #   build/sanitize  clang with AddressSanitizer and UndefinedBehaviorSanitizer: the same unit tests,
 #                   plus a short fuzzing run of the registration-script engine
 #   build/win32     mingw-w64 i686: Pellmora.dll and every test program, run under Wine in a
-#                   private prefix inside the build directory
+#                   private prefix inside the build directory (inside an i386 root where this
+#                   machine has no 32-bit Wine of its own: scripts/i386-root.sh)
 #   build/win64     mingw-w64 x86_64: the 64-bit Pellmora.dll and the same Wine tests, in a
 #                   private win64 prefix through the 64-bit loader
 #   build/pellmora-<version>.zip, build/pellmora-<version>-x86.msi, -x64.msi, SHA256SUMS
 #                   the release files, made from the two DLLs above and tested (the zip; the
 #                   installer packages under Wine; signing; a second build that must give the
 #                   same bytes): the "package" label of build/win32
-# Ends with one line "tests: N passed, N failed"; exits non-zero when anything failed.
+# Ends with one line "tests: N passed, N failed, N skipped"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
