@@ -161,6 +161,9 @@ TEST_F(WalkTest, ForcedRemovalNeverDeletesProtectedNames) {
   }
 }
 
+// Read when unregistering as key P holding A (with B), D (with E) and C.
+constexpr const char* kNestedBlocks = "P\n{\n\tDelete A\n\t{\n\t\tB\n\t}\n\tD {x E }\n\tC\n}";
+
 TEST_F(WalkTest, Unregistering) {
   RunCases({
       {"removes what it registered", "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", {},
@@ -180,6 +183,11 @@ TEST_F(WalkTest, Unregistering) {
       {"a protected name without NoRemove is deleted", "K\n{\n\tTypeLib = s x\n}", {}, "K\n{\n\tTypeLib = s x\n}",
        false, S_OK, {}},
       {"the default value goes with the key", "A = s 'x'", {}, "A = s 'other'", false, S_OK, {}},
+      // Nested: "Delete" before a key with a block, and a token that begins with "{" opening one.
+      {"nested Delete with a block and a brace token, keys present", nullptr,
+       {"P\\A\\B", "P\\D\\E", "P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
+      {"the same, the keys with blocks absent", nullptr, {"P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
+      {"the same, every key absent", nullptr, {"Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
   });
 }
 
@@ -312,6 +320,33 @@ TEST_F(WalkTest, DeepScripts) {
     const std::string state = State();
     EXPECT_EQ(0, std::count(state.begin(), state.end(), '\n') - 1) << "keys left behind";
   }
+}
+
+TEST_F(WalkTest, ForcedRemovalWithLittleStackLeft) {
+  // At every amount of stack a forced removal either completes or fails with the stack error and
+  // leaves the old tree: never success with the old tree left in place. The old tree is deeper
+  // than the removal's first level, which the walk's own budget covers.
+  constexpr HRESULT kTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
+  std::vector<std::string> oldTree = {"A"};
+  for (const char* level : {"\\Old", "\\1", "\\2", "\\3", "\\4", "\\5"}) oldTree.push_back(oldTree.back() + level);
+  int completed = 0, refused = 0;
+  for (std::size_t left = 8 * 1024; left <= 96 * 1024; left += 256) {
+    SCOPED_TRACE(left);
+    ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+    Create(oldTree.back());
+    HRESULT result = E_UNEXPECTED;
+    ASSERT_TRUE(RunWithStackLeft(left, [&] { result = Register("ForceRemove A = s new"); }));
+    if (result == S_OK) {
+      ++completed;
+      EXPECT_EQ(Expect({"A", "A: @ = SZ:new"}), State());
+    } else {
+      ++refused;
+      EXPECT_EQ(kTooDeep, result);
+      EXPECT_EQ(Expect(oldTree), State());
+    }
+  }
+  EXPECT_GT(completed, 0);
+  EXPECT_GT(refused, 0);
 }
 
 TEST_F(WalkTest, UnregisteringReadsThroughAbsentKeysOfAnyDepth) {
