@@ -74,11 +74,17 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"text ends at its first NUL", std::u16string(u"uid=u;Server=a\0b;pwd=p", 22), {{UID, u"u"}, {DataSource, u"a"}}},
       {"NUL inside a quoted value", std::u16string(u"uid='u\0';pwd=p", 14), {{UID, u"u"}}},
       {"NUL inside a key", std::u16string(u"uid=u;pw\0d=p", 12), {{UID, u"u"}}},
+      {"keys that go on past a known key", u"pwd=secret;PasswordResetRequiredNow=yes;ServerAbcdefghijklmnop=x",
+       {{PassWord, u"secret"}}},
   };
   for (const ParseCase& each : cases) {
-    ConnectionSettings settings;
-    EXPECT_TRUE(settings.parse(each.input)) << each.name;
-    ExpectFields(settings, each.expected, each.name);
+    // A counted text ends at its length, whatever follows it: here a quote of either kind.
+    for (const std::u16string tail : {u"'x;uid=tail", u"\"x;uid=tail"}) {
+      const std::u16string text = each.input + tail;
+      ConnectionSettings settings;
+      EXPECT_TRUE(settings.parse(std::u16string_view(text).substr(0, each.input.size()))) << each.name;
+      ExpectFields(settings, each.expected, each.name);
+    }
     // Read in place up to the terminator, as the component reads an automation string.
     ConnectionSettings terminated;
     EXPECT_TRUE(terminated.ParseTerminated(each.input.c_str())) << each.name;
@@ -91,6 +97,18 @@ TEST(Parse, StartsFromAnEmptyRecord) {
   for (const auto& field : testing::kFields) settings.*field.field = u"old";
   settings.parse(u"Server=new");
   ExpectFields(settings, {{DataSource, u"new"}}, "after parse");
+  // Its text may lie in one of its own fields, inside the record (a short text) or outside it.
+  for (const auto& field : testing::kFields) {
+    settings.*field.field = u"uid=a";
+    settings.parse(settings.*field.field);
+    ExpectFields(settings, {{UID, u"a"}}, field.name);
+    settings.*field.field = u"Server=own;uid=b";
+    settings.parse(settings.*field.field);
+    ExpectFields(settings, {{DataSource, u"own"}, {UID, u"b"}}, field.name);
+    settings.*field.field = u"uid=c";
+    settings.ParseTerminated((settings.*field.field).c_str());
+    ExpectFields(settings, {{UID, u"c"}}, field.name);
+  }
 }
 
 TEST(Reset, EmptiesEveryField) {
