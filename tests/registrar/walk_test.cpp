@@ -330,7 +330,7 @@ TEST_F(WalkTest, ForcedRemovalWithLittleStackLeft) {
   std::vector<std::string> oldTree = {"A"};
   for (const char* level : {"\\Old", "\\1", "\\2", "\\3", "\\4", "\\5"}) oldTree.push_back(oldTree.back() + level);
   int completed = 0, refused = 0;
-  for (std::size_t left = 8 * 1024; left <= 96 * 1024; left += 256) {
+  for (std::size_t left = 16 * 1024; left <= 96 * 1024; left += 256) {
     SCOPED_TRACE(left);
     ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
     Create(oldTree.back());
