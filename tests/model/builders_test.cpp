@@ -53,6 +53,7 @@ TEST(QuoteValue, QuotesAControlAnywhereAndWhiteSpaceAtEitherEdge) {
     for (const auto& [text, quoted] : values) {
       EXPECT_EQ(QuoteValue(text), quoted ? u"\"" + text + u"\"" : text) << std::hex << code;
     }
+    EXPECT_EQ(QuoteValue(std::u16string_view(unit).substr(0, 0)), u"") << "nothing after the end is read";
   }
 }
 

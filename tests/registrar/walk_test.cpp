@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script_fixture.h"
+#include "registrar/script_tables.h"
 #include "stack_left.h"
 #include "support/result_codes.h"
 
@@ -111,9 +112,10 @@ TEST_F(WalkTest, ValueKinds) {
 }
 
 TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
-  // 300 bytes of binary and a 600-byte list need buffers beyond the ones inside the frame.
+  // 802 bytes of binary and a 600-byte list need buffers beyond the ones inside the frame; the
+  // list's (802 bytes) takes the place the binary's left, so it must end by itself.
   std::string hex, expectHex;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 802; ++i) {
     static const char* digits = "0123456789abcdef";
     hex += digits[i % 16];
     hex += digits[(i / 16) % 16];
@@ -370,6 +372,16 @@ TEST_F(WalkTest, RootKeyNames) {
     EXPECT_EQ(row.expected, RunText(row.root + wrapped.substr(4), true));
     EXPECT_EQ(row.expected == S_OK ? Expect({"A"}) : Expect({}), State());
   }
+  // Each name, short and long, stands for its own root key.
+  const std::pair<const char*, HKEY> roots[] = {
+      {"HKCR", HKEY_CLASSES_ROOT},     {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+      {"HKCU", HKEY_CURRENT_USER},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKLM", HKEY_LOCAL_MACHINE},    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+      {"HKU", HKEY_USERS},             {"HKEY_USERS", HKEY_USERS},
+      {"HKPD", HKEY_PERFORMANCE_DATA}, {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+      {"HKDD", HKEY_DYN_DATA},         {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+      {"HKCC", HKEY_CURRENT_CONFIG},   {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+  for (const auto& [name, root] : roots) EXPECT_EQ(root, FindRootKey(name)) << name;
 }
 
 TEST_F(WalkTest, ScriptStructure) {
