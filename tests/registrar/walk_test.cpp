@@ -94,6 +94,8 @@ TEST_F(WalkTest, ValueKinds) {
       {"D: zero", nullptr, {}, "val D = d 0", true, S_OK, {".: D = DWORD:0"}},
       {"D: too large", nullptr, {}, "val D = d 4294967296", true, DISP_E_EXCEPTION, {}},
       {"D: not a number", nullptr, {}, "val D = d abc", true, DISP_E_EXCEPTION, {}},
+      {"D: the characters beside the digits", nullptr, {}, "val D = d 1:", true, DISP_E_EXCEPTION, {}},
+      {"D: the characters beside the digits, below", nullptr, {}, "val D = d /1", true, DISP_E_EXCEPTION, {}},
       {"D: empty", nullptr, {}, "val D = d ''", true, DISP_E_EXCEPTION, {}},
       {"D: trailing junk", nullptr, {}, "val D = d 12x", true, DISP_E_EXCEPTION, {}},
       {"D: leading zeros", nullptr, {}, "val D = d 007", true, S_OK, {".: D = DWORD:7"}},
@@ -322,6 +324,12 @@ TEST_F(WalkTest, DeepScripts) {
     const std::string state = State();
     EXPECT_EQ(0, std::count(state.begin(), state.end(), '\n') - 1) << "keys left behind";
   }
+  // A roll-back that runs out of stack says so: the registration fails at its first entry, and
+  // its roll-back enters the keys of an earlier one, deeper than the stack allows.
+  ASSERT_EQ(S_OK, Register(Nested(400)));
+  HRESULT registered = S_OK;
+  ASSERT_TRUE(RunWithStackLeft(64 * 1024, [&] { registered = Register("val V = b 123\n" + Nested(400)); }));
+  EXPECT_EQ(kTooDeep, registered);
 }
 
 TEST_F(WalkTest, ForcedRemovalWithLittleStackLeft) {
