@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # The boundary benchmark in one run: builds what it needs, times the DLL under Wine through the
 # real component runtime (bench/wine), then the independent peer parser under node on exactly
-# the strings the Wine benchmark timed, and prints one Markdown table with the ratios and their
-# targets, the machine and this command.
-#   bench/boundary.sh [PRESET]      PRESET: a Windows build of CMakePresets.json, default win32
+# the strings the Wine benchmark timed, then a VBScript loop under cscript (bench/wine/
+# script_iteration.vbs, the DLL registered with regsvr32), and prints one Markdown table with the
+# ratios and their targets, the machine and this command.
+#   bench/boundary.sh [PRESET [BEFORE_DLL]]
+# PRESET: a Windows build of CMakePresets.json, default win32. BEFORE_DLL: an earlier build of the
+# DLL (same architecture, another file name), timed side by side with this one and through the
+# same script, so that the table also says what a change gained.
 # Exit code 1 when a step failed or a figure is missing; a missed target is reported, not an error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 preset=${1:-win32}
+before_dll=${2:+$(realpath "$2")}
 # A machine that cannot run 32-bit programs times the 64-bit DLL.
 if [ $# -eq 0 ] && ! "$root/scripts/runs-32-bit.sh"; then preset=win64; fi
 build=$root/build/$preset
@@ -36,7 +41,21 @@ wine_env start "$PELLMORA_WINEARCH" >/dev/null
 trap 'wine_env stop' EXIT
 
 rm -rf "$inputs" && mkdir -p "$inputs"
-ours=$(wine_env run "$PELLMORA_WINE" "$benchmark_exe" --inputs "Z:${inputs//\//\\}" </dev/null)
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+dll_path=$build/dll/src/module/Pellmora.dll
+dll_options=()
+if [ -n "$before_dll" ]; then
+  dll_options=(--dll "$(windows_path "$dll_path")" --dll "$(windows_path "$before_dll")")
+fi
+ours=$(wine_env run "$PELLMORA_WINE" "$benchmark_exe" --inputs "$(windows_path "$inputs")" "${dll_options[@]}" </dev/null)
+# The script host of the DLL's architecture, creating the object in process.
+script_figure() {  # DLL NAME
+  wine_env run "$PELLMORA_WINE" regsvr32 /s "$(windows_path "$1")" </dev/null
+  wine_env run "$PELLMORA_WINE" cscript //nologo "$(windows_path "$root/bench/wine/script_iteration.vbs")" "$2" </dev/null
+  wine_env run "$PELLMORA_WINE" regsvr32 /s /u "$(windows_path "$1")" </dev/null
+}
+if [ -n "$before_dll" ]; then ours+=$'\n'$(script_figure "$before_dll" before_script_iteration_us); fi
+ours+=$'\n'$(script_figure "$dll_path" script_iteration_us)
 ours=${ours//$'\r'/}
 printf '%s\n' "$ours"
 peer=$(node "$root/bench/peer/peer_benchmark.js" --peer-modules "$build/peer/node_modules" --inputs "$inputs")
@@ -45,4 +64,4 @@ printf '%s\n' "$peer"
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 machine="${cpu:-unknown CPU}, $(nproc) cores; $dll under $("$PELLMORA_WINE" --version); $(sed -n 's/^peer parser: //p' <<<"$peer")"
 echo
-printf '%s\n%s\n' "$ours" "$peer" | node "$root/bench/peer/boundary_table.js" --machine "$machine" --command "bench/boundary.sh${1:+ $1}"
+printf '%s\n%s\n' "$ours" "$peer" | node "$root/bench/peer/boundary_table.js" --machine "$machine" --command "bench/boundary.sh${1:+ $1}${2:+ $2}"

@@ -1,9 +1,9 @@
 // What callers pay at the component boundary, run under Wine against the real runtime:
 //  - a bare scan (one loop counting ";" and "=") of each text, the yardstick for parse;
-//  - parse through the interface's function table: a typical string, 1 MiB of pairs, and the
-//    cost per byte from 100 bytes to 10 MiB;
+//  - parse through the interface's function table: a typical string, 1 MiB of pairs, one value of
+//    1 MiB, and the cost per byte from 100 bytes to 10 MiB;
 //  - each form get (including freeing the string it hands out);
-//  - parse through IDispatch::Invoke;
+//  - parse through IDispatch::Invoke, and every member through Invoke against its early-bound call;
 //  - GetIDsOfNames of a member name spelled as in the library and in other letter cases;
 //  - the heap the DLL takes for one parse (its C runtime's allocations, counted by replacing
 //    its imports of malloc, calloc, realloc and free).
@@ -255,6 +255,13 @@ Call ParseCall(IConnectionString* object, const AutomationString& text) {
   };
 }
 
+Call ParseCallOf(IConnectionString* object, BSTR text) {
+  return [object, text] {
+    VARIANT_BOOL succeeded;
+    return object->parse(text, &succeeded);
+  };
+}
+
 Call BareScanCall(const AutomationString& text) {
   return [&text] {
     g_sink = BareScan(text.get(), text.Length());
@@ -278,6 +285,82 @@ Call IdOfNameCall(IConnectionString* object, const wchar_t* spelled) {
     DISPID id;
     return object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
   };
+}
+
+// Each member of IConnectionString through the function table and through IDispatch::Invoke, the
+// latter as a script host calls it: a get with VBScript's get-or-method flags, a put with its
+// value named, parse with a string, Reset with nothing.
+struct MemberCalls {
+  std::string name;
+  Call early;
+  Call late;
+};
+
+Call InvokeCall(IConnectionString* object, DISPID id, WORD flags, DISPPARAMS* params) {
+  return [=] {
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hr = object->Invoke(id, IID_NULL, 0, flags, params, &result, nullptr, nullptr);
+    VariantClear(&result);
+    return hr;
+  };
+}
+
+// `getter` holds the settings of the typical string; `putter` may be changed. `value` and
+// `typical` must outlive the calls, as must the DISPPARAMS kept in `storage`.
+std::vector<MemberCalls> MemberFigures(IConnectionString* getter, IConnectionString* putter, BSTR typical, BSTR value,
+                                       std::deque<std::pair<VARIANT, DISPPARAMS>>& storage) {
+  using Get = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
+  using Put = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR);
+  const struct {
+    const char* name;
+    DISPID id;
+    Get get;
+    Put put;
+  } kProperties[] = {
+      {"UID", 1, &IConnectionString::get_UID, &IConnectionString::put_UID},
+      {"PassWord", 2, &IConnectionString::get_PassWord, &IConnectionString::put_PassWord},
+      {"Catalog", 3, &IConnectionString::get_Catalog, &IConnectionString::put_Catalog},
+      {"Provider", 4, &IConnectionString::get_Provider, &IConnectionString::put_Provider},
+      {"DataSource", 5, &IConnectionString::get_DataSource, &IConnectionString::put_DataSource},
+      {"Timeout", 6, &IConnectionString::get_Timeout, &IConnectionString::put_Timeout},
+      {"CurrentLanguage", 7, &IConnectionString::get_CurrentLanguage, &IConnectionString::put_CurrentLanguage},
+      {"ODBCString", 8, &IConnectionString::get_ODBCString, nullptr},
+      {"OleDBString", 9, &IConnectionString::get_OleDBString, nullptr},
+      {"OleDBString2", 10, &IConnectionString::get_OleDBString2, nullptr},
+  };
+  static DISPID putName = DISPID_PROPERTYPUT;
+  const auto withText = [&](BSTR text, bool named) {
+    auto& [argument, params] = storage.emplace_back();
+    argument.vt = VT_BSTR;
+    argument.bstrVal = text;  // borrowed: not cleared
+    params = {&argument, named ? &putName : nullptr, 1, named ? 1u : 0u};
+    return &params;
+  };
+  auto& none = storage.emplace_back().second;
+  none = {nullptr, nullptr, 0, 0};
+
+  std::vector<MemberCalls> figures;
+  for (const auto& property : kProperties) {
+    const Get get = property.get;
+    figures.push_back({std::string("get_") + property.name,
+                       [=] {
+                         BSTR text = nullptr;
+                         const HRESULT hr = (getter->*get)(&text);
+                         SysFreeString(text);
+                         return hr;
+                       },
+                       InvokeCall(getter, property.id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, &none)});
+  }
+  for (const auto& property : kProperties) {
+    if (property.put == nullptr) continue;
+    const Put put = property.put;
+    figures.push_back({std::string("put_") + property.name, [=] { return (putter->*put)(value); },
+                       InvokeCall(putter, property.id, DISPATCH_PROPERTYPUT, withText(value, true))});
+  }
+  figures.push_back({"parse", ParseCallOf(putter, typical), InvokeCall(putter, 11, DISPATCH_METHOD, withText(typical, false))});
+  figures.push_back({"Reset", [=] { return putter->Reset(); }, InvokeCall(putter, 12, DISPATCH_METHOD, &none)});
+  return figures;
 }
 
 // ---- the table ----
@@ -447,6 +530,10 @@ int Run(int argc, wchar_t** argv) {
   table.push_back({"parse_large", "parse, 1 MiB of pairs vs bare scan", BareScanCall(large), "bare_scan_large",
                    each([&](IConnectionString* o) { return ParseCall(o, large); })});
   const AutomationString empty(SysAllocString(L""));
+  // One value of 1 MiB: the search for its end is the whole parse, besides copying the value.
+  const AutomationString oneValue = NewString(L"Password=" + std::wstring((1 << 19) - 9, L'x'));
+  table.push_back({"parse_one_value", "parse, one 1 MiB value vs bare scan", BareScanCall(oneValue),
+                   "bare_scan_one_value", each([&](IConnectionString* o) { return ParseCall(o, oneValue); })});
   table.push_back({"parse_empty", "parse, empty text (the cost of a call)", nullptr, "",
                    each([&](IConnectionString* o) { return ParseCall(o, empty); })});
   std::deque<AutomationString> seriesTexts;
@@ -478,21 +565,17 @@ int Run(int argc, wchar_t** argv) {
   table.push_back({"get_oledb2", "get OleDBString2 (typical record, then free)", nullptr, "",
                    eachForm([](IConnectionString* o) { return FormGetCall<&IConnectionString::get_OleDBString2>(o); })});
 
-  VARIANT argument;
-  argument.vt = VT_BSTR;
-  argument.bstrVal = typical.get();  // borrowed: not cleared
-  DISPPARAMS params = {&argument, nullptr, 1, 0};
+  const AutomationString memberValue(SysAllocString(L"report_reader"));
+  std::deque<std::pair<VARIANT, DISPPARAMS>> memberStorage;
   for (size_t n = 0; n < objects.size(); ++n) {
     const std::string prefix = n == 0 ? "" : "dll" + std::to_string(n + 1) + "_";
     const std::string dll = "dll" + std::to_string(n + 1) + ": ";
     IConnectionString* object = objects[n].get();
-    const Call invoke = [object, &params] {
-      VARIANT result;
-      VariantInit(&result);
-      return object->Invoke(11, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
-    };
-    table.push_back({prefix + "invoke_parse_typical", dll + "parse, typical, Invoke vs early-bound",
-                     ParseCall(object, typical), "", {invoke}});
+    for (MemberCalls& member :
+         MemberFigures(formObjects[n].get(), object, typical.get(), memberValue.get(), memberStorage)) {
+      table.push_back({prefix + "late_" + member.name, dll + member.name + ", Invoke vs early-bound",
+                       std::move(member.early), prefix + "early_" + member.name, {std::move(member.late)}});
+    }
     table.push_back({prefix + "ids_other_case", dll + "GetIDsOfNames \"PARSE\" vs \"parse\"",
                      IdOfNameCall(object, L"parse"), prefix + "ids_exact", {IdOfNameCall(object, L"PARSE")}});
     table.push_back({prefix + "ids_long_other_case", dll + "\"currentlanguage\" vs \"CurrentLanguage\"",
@@ -514,7 +597,6 @@ int Run(int argc, wchar_t** argv) {
   }
 
   // Last, so that the counting does not slow the timed calls.
-  const AutomationString oneValue = NewString(L"Password=" + std::wstring((1 << 19) - 9, L'x'));
   const double largeBytes = static_cast<double>(large.Length() * sizeof(OLECHAR));
   const double oneValueBytes = static_cast<double>(oneValue.Length() * sizeof(OLECHAR));
   for (size_t n = 0; n < components.size(); ++n) {

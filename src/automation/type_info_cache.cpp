@@ -170,10 +170,13 @@ HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DIS
 }
 
 HRESULT TypeInfoCache::Invoke(void* instance, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept {
+                              VARIANT* result, EXCEPINFO* exception, UINT* argumentError,
+                              DirectInvoke direct) noexcept {
   const HRESULT loaded = EnsureTypeInfo(lcid);
   ITypeInfo* info = typeInfo_.load(std::memory_order_acquire);
   if (info == nullptr) return FAILED(loaded) ? loaded : E_FAIL;
+  HRESULT outcome;
+  if (direct != nullptr && direct(instance, id, flags, params, result, &outcome)) return outcome;
   return info->Invoke(instance, id, flags, params, result, exception, argumentError);
 }
 

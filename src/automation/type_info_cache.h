@@ -32,9 +32,15 @@ class TypeInfoCache {
   // One member name in any ASCII letter case is answered from the name cache; everything else
   // goes to the type information (which also knows parameter names).
   HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept;
-  // Dispatches to `instance` through the type information.
+  // A dispatch that an object does by itself: true when it has handled the call (its HRESULT in
+  // `outcome`), false to leave the call, untouched, to the type information.
+  using DirectInvoke = bool (*)(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                HRESULT* outcome);
+  // Dispatches to `instance`: once the type information is loaded, `direct` (if any) is offered
+  // the call first; whatever it declines goes through the type information. A call that the load
+  // refuses (library not registered, module torn down) is refused before `direct` sees it.
   HRESULT Invoke(void* instance, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                 EXCEPINFO* exception, UINT* argumentError) noexcept;
+                 EXCEPINFO* exception, UINT* argumentError, DirectInvoke direct = nullptr) noexcept;
 
   // Termination callback: gives back the type information and the name cache.
   static void ReleaseTypeInfo(void* cache) noexcept;

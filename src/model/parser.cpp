@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "model/connection_settings.h"
+#include "model/unit_search.h"
 
 namespace pellmora {
 
@@ -18,17 +19,20 @@ namespace {
 // Where a text ends: at its first U+0000, and a counted text also at its length.
 struct TerminatedText {
   bool AtEnd(const char16_t* at) const { return *at == u'\0'; }
+  const char16_t* Find(const char16_t* from, char16_t unit) const { return FindUnitOrNul(from, unit); }
 };
 struct CountedText {
   const char16_t* end;
   bool AtEnd(const char16_t* at) const { return at == end || *at == u'\0'; }
+  const char16_t* Find(const char16_t* from, char16_t unit) const {
+    return FindUnitOrNul(from, reinterpret_cast<uintptr_t>(end), unit);
+  }
 };
 
 // The first position at or after `from` that holds `unit`, or the end of the text.
 template <class Text>
 const char16_t* Find(const Text& text, const char16_t* from, char16_t unit) {
-  while (!text.AtEnd(from) && *from != unit) ++from;
-  return from;
+  return text.Find(from, unit);
 }
 
 // The position after the first ";" at or after `from`, or null when the text ends first.

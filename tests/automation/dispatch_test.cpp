@@ -1,5 +1,6 @@
 // Late-bound calls through IDispatch, with the type library registered for this program: names
 // resolved from the name cache and by the type information, Invoke by DISPID, and failures.
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -233,6 +234,250 @@ TEST(Dispatch, AnAggregatedObjectDispatchesToo) {
   EXPECT_EQ(GetProperty(dispatch, id), L"cat");
   dispatch->Release();
   EXPECT_EQ(outer.count, 1u);
+}
+
+// ---- Invoke decoded by the object against the type information's own Invoke ----
+
+// The arguments of one call, built afresh for each path; what a by-reference argument points at
+// lives here too, so that both paths can be checked for what they did to it.
+struct CallArguments {
+  VARIANT values[2];
+  DISPID names[2] = {};
+  UINT count = 0;
+  UINT namedCount = 0;
+  BSTR referencedText = nullptr;
+  VARIANT referencedValue;
+  ComPtr<IDispatch> object;  // the value of a VT_DISPATCH argument
+  bool withoutParams = false;
+  DISPPARAMS params = {};
+
+  CallArguments() {
+    for (VARIANT& value : values) VariantInit(&value);
+    VariantInit(&referencedValue);
+  }
+  ~CallArguments() {
+    for (VARIANT& value : values) VariantClear(&value);
+    SysFreeString(referencedText);
+    VariantClear(&referencedValue);
+  }
+  CallArguments(const CallArguments&) = delete;
+  CallArguments& operator=(const CallArguments&) = delete;
+
+  VARIANT& Next() { return values[count++]; }
+  // The next argument as a variant by reference, to `referencedValue`, which is returned.
+  VARIANT& NextByReference() {
+    VARIANT& value = Next();
+    value.vt = VT_VARIANT | VT_BYREF;
+    value.pvarVal = &referencedValue;
+    return referencedValue;
+  }
+  DISPPARAMS* Params() {
+    if (withoutParams) return nullptr;
+    params = {count != 0 ? values : nullptr, namedCount != 0 ? names : nullptr, count, namedCount};
+    return &params;
+  }
+};
+
+// A variant as text, for comparison: its type and, where it has one, its value as text.
+std::wstring Describe(const VARIANT& value) {
+  std::wstring described = L"vt " + std::to_wstring(value.vt);
+  if (value.vt == VT_BSTR) return described + L" \"" + Text(value.bstrVal) + L"\"";
+  VARIANT text;
+  VariantInit(&text);
+  if ((value.vt & VT_BYREF) == 0 && value.vt != VT_DISPATCH &&
+      SUCCEEDED(VariantChangeType(&text, const_cast<VARIANT*>(&value), 0, VT_BSTR))) {
+    described += L" " + Text(text.bstrVal);
+  }
+  VariantClear(&text);
+  return described;
+}
+
+void SetText(VARIANT& value, const wchar_t* text) {
+  value.vt = VT_BSTR;
+  value.bstrVal = SysAllocString(text);
+}
+
+// The argument shapes: what script hosts send, and what they must not.
+struct Shape {
+  const char* name;
+  void (*build)(CallArguments&);
+};
+const Shape kShapes[] = {
+    {"none", [](CallArguments&) {}},
+    {"no DISPPARAMS", [](CallArguments& a) { a.withoutParams = true; }},
+    {"string", [](CallArguments& a) { SetText(a.Next(), L"Server=s;uid=u;Database='d''b'"); }},
+    {"null string", [](CallArguments& a) { a.Next().vt = VT_BSTR; }},
+    {"string with a NUL",
+     [](CallArguments& a) {
+       VARIANT& value = a.Next();
+       value.vt = VT_BSTR;
+       value.bstrVal = SysAllocStringLen(L"uid=a\0pwd=b", 11);
+     }},
+    {"string by reference",
+     [](CallArguments& a) {
+       a.referencedText = SysAllocString(L"Data Source=by ref");
+       VARIANT& value = a.Next();
+       value.vt = VT_BSTR | VT_BYREF;
+       value.pbstrVal = &a.referencedText;
+     }},
+    {"string by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_BSTR | VT_BYREF; }},
+    {"variant by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_VARIANT | VT_BYREF; }},
+    {"variant by reference holding a string",
+     [](CallArguments& a) { SetText(a.NextByReference(), L"pwd=in a variable"); }},
+    {"variant by reference holding a short integer",
+     [](CallArguments& a) {
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_I2;
+       held.iVal = -30;
+     }},
+    {"variant by reference holding null", [](CallArguments& a) { a.NextByReference().vt = VT_NULL; }},
+    {"short integer", [](CallArguments& a) { a.Next().vt = VT_I2, a.values[0].iVal = 30; }},
+    {"integer", [](CallArguments& a) { a.Next().vt = VT_I4, a.values[0].lVal = 2147483647; }},
+    {"integer by reference",
+     [](CallArguments& a) {
+       static LONG referenced = 12;
+       a.Next().vt = VT_I4 | VT_BYREF, a.values[0].plVal = &referenced;
+     }},
+    {"double", [](CallArguments& a) { a.Next().vt = VT_R8, a.values[0].dblVal = 1.5; }},
+    {"boolean true", [](CallArguments& a) { a.Next().vt = VT_BOOL, a.values[0].boolVal = VARIANT_TRUE; }},
+    {"boolean false", [](CallArguments& a) { a.Next().vt = VT_BOOL, a.values[0].boolVal = VARIANT_FALSE; }},
+    {"date", [](CallArguments& a) { a.Next().vt = VT_DATE, a.values[0].date = 45000.25; }},
+    {"currency", [](CallArguments& a) { a.Next().vt = VT_CY, a.values[0].cyVal.int64 = 123456; }},
+    {"byte", [](CallArguments& a) { a.Next().vt = VT_UI1, a.values[0].bVal = 200; }},
+    {"empty", [](CallArguments& a) { a.Next().vt = VT_EMPTY; }},
+    {"null", [](CallArguments& a) { a.Next().vt = VT_NULL; }},
+    {"missing (VT_ERROR)",
+     [](CallArguments& a) { a.Next().vt = VT_ERROR, a.values[0].scode = DISP_E_PARAMNOTFOUND; }},
+    {"object without a value",
+     [](CallArguments& a) {
+       EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                  a.object.put_void()),
+                 S_OK);
+       a.Next().vt = VT_DISPATCH, a.values[0].pdispVal = a.object.get();
+       a.object->AddRef();
+     }},
+    {"two strings",
+     [](CallArguments& a) {
+       SetText(a.Next(), L"uid=second");
+       SetText(a.Next(), L"uid=first");
+     }},
+};
+
+// How the arguments are named: positional, the put's value, parse's parameter, an unknown name.
+const struct {
+  const char* name;
+  DISPID id;
+  bool named;
+} kNamings[] = {{"positional", 0, false}, {"named as the put's value", DISPID_PROPERTYPUT, true},
+                {"named strConnection", 0, true}, {"named 7", 7, true}};
+
+const struct {
+  const char* name;
+  WORD flags;
+} kFlags[] = {{"get", DISPATCH_PROPERTYGET},
+              {"method", DISPATCH_METHOD},
+              {"get or method", DISPATCH_PROPERTYGET | DISPATCH_METHOD},
+              {"put", DISPATCH_PROPERTYPUT},
+              {"putref", DISPATCH_PROPERTYPUTREF}};
+
+// Everything a call can change: its result, the out-parameters, the object's settings and what
+// the arguments point at.
+std::wstring Outcome(HRESULT hr, const VARIANT* result, const EXCEPINFO* exception, const UINT* argumentError,
+                     IConnectionString* object, const CallArguments& arguments) {
+  wchar_t code[16];
+  swprintf(code, 16, L"%08lX", static_cast<unsigned long>(hr));
+  std::wstring outcome = L"hr " + std::wstring(code);
+  if (result != nullptr) outcome += L"; result " + Describe(*result);
+  if (exception != nullptr) {
+    outcome += L"; excepinfo " + std::to_wstring(exception->wCode) + L" " + std::to_wstring(exception->scode) +
+               L" [" + Text(exception->bstrSource) + L"] [" + Text(exception->bstrDescription) + L"] [" +
+               Text(exception->bstrHelpFile) + L"] " + std::to_wstring(exception->dwHelpContext) +
+               (exception->pfnDeferredFillIn != nullptr ? L" deferred" : L"");
+  }
+  if (argumentError != nullptr) outcome += L"; puArgErr " + std::to_wstring(*argumentError);
+  outcome += L"; settings";
+  HRESULT (STDMETHODCALLTYPE IConnectionString::*const kGets[])(BSTR*) = {
+      &IConnectionString::get_UID,        &IConnectionString::get_PassWord, &IConnectionString::get_Catalog,
+      &IConnectionString::get_Provider,   &IConnectionString::get_DataSource, &IConnectionString::get_Timeout,
+      &IConnectionString::get_CurrentLanguage};
+  for (const auto get : kGets) {
+    AutomationString field;
+    (object->*get)(field.put());
+    outcome += L" [" + Text(field.get()) + L"]";
+  }
+  outcome += L"; arguments [" + Text(arguments.referencedText) + L"] " + Describe(arguments.referencedValue);
+  for (UINT n = 0; n < arguments.count; ++n) outcome += L" " + Describe(arguments.values[n]);
+  return outcome;
+}
+
+// Every member (and one DISPID the library lacks) with every flag, argument shape and naming,
+// with and without the out-parameters: the object's Invoke, which decodes the common calls
+// itself, gives exactly what the type information's Invoke gives for the same call on a twin.
+TEST(Dispatch, InvokeGivesWhatTheTypeInformationGives) {
+  ComPtr<IDispatch> direct = NewDispatch();
+  ComPtr<IDispatch> twin = NewDispatch();
+  ASSERT_TRUE(direct && twin);
+  ComPtr<IConnectionString> directEarly, twinEarly;
+  ASSERT_EQ(direct->QueryInterface(IID_IConnectionString, directEarly.put_void()), S_OK);
+  ASSERT_EQ(twin->QueryInterface(IID_IConnectionString, twinEarly.put_void()), S_OK);
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(direct->GetTypeInfo(0, 0, info.put()), S_OK);
+
+  AutomationString start(SysAllocString(L"Provider=P;Server=S;uid=U;pwd=W;Database=C;Connect Timeout=9;"
+                                        L"Current Language=L"));
+  int calls = 0;
+  for (DISPID id = 1; id <= 13; ++id) {
+    for (const auto& flags : kFlags) {
+      for (const Shape& shape : kShapes) {
+        for (const auto& naming : kNamings) {
+          for (const bool withOutputs : {true, false}) {
+            // A naming applies to calls with arguments; every other call is made once, positional.
+            CallArguments probe;
+            shape.build(probe);
+            if ((probe.count == 0 || probe.withoutParams) && naming.named) continue;
+
+            std::wstring outcomes[2];
+            for (int path = 0; path < 2; ++path) {
+              IConnectionString* early = path == 0 ? directEarly.get() : twinEarly.get();
+              VARIANT_BOOL parsed;
+              ASSERT_EQ(early->parse(start.get(), &parsed), S_OK);
+              CallArguments arguments;
+              shape.build(arguments);
+              if (naming.named) {
+                arguments.names[0] = naming.id;
+                arguments.namedCount = 1;
+              }
+              VARIANT result;
+              result.vt = VT_I4;
+              result.lVal = 0x5151;
+              EXCEPINFO exception = {};
+              exception.wCode = 77;
+              exception.scode = 0x1234;
+              UINT argumentError = 0xDEAD;
+              VARIANT* resultOut = withOutputs ? &result : nullptr;
+              EXCEPINFO* exceptionOut = withOutputs ? &exception : nullptr;
+              UINT* argumentErrorOut = withOutputs ? &argumentError : nullptr;
+              const HRESULT hr =
+                  path == 0 ? direct->Invoke(id, IID_NULL, 0, flags.flags, arguments.Params(), resultOut,
+                                             exceptionOut, argumentErrorOut)
+                            : info->Invoke(early, id, flags.flags, arguments.Params(), resultOut, exceptionOut,
+                                           argumentErrorOut);
+              outcomes[path] = Outcome(hr, resultOut, exceptionOut, argumentErrorOut, early, arguments);
+              VariantClear(&result);
+              SysFreeString(exception.bstrSource);
+              SysFreeString(exception.bstrDescription);
+              SysFreeString(exception.bstrHelpFile);
+            }
+            ++calls;
+            EXPECT_EQ(outcomes[0], outcomes[1])
+                << "DISPID " << id << ", " << flags.name << ", " << shape.name << ", " << naming.name
+                << (withOutputs ? ", with" : ", without") << " out-parameters";
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(calls, 1000);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/connection_settings.h"
+#include "model/unit_search.h"
 #include "settings_matchers.h"
 
 namespace pellmora {
@@ -68,7 +69,7 @@ TEST(RoundTrip, OleDBFormsParseBackToTheSameSettings) {
 // Every value of up to four units drawn from the characters that quoting and parsing treat
 // specially (and one ordinary letter), so each of them stands at either edge, inside, doubled and
 // next to each other.
-TEST(RoundTrip, EveryCombinationOfSpecialCharactersSurvivesBothOleDBForms) {
+std::vector<std::u16string> SpecialCombinations() {
   const std::u16string alphabet = u"a;\"'={ \u3000\x01\u0085";
   std::vector<std::u16string> values = {u""};
   for (size_t from = 0, length = 1; length <= 4; ++length) {
@@ -78,6 +79,11 @@ TEST(RoundTrip, EveryCombinationOfSpecialCharactersSurvivesBothOleDBForms) {
     }
     from = to;
   }
+  return values;
+}
+
+TEST(RoundTrip, EveryCombinationOfSpecialCharactersSurvivesBothOleDBForms) {
+  const std::vector<std::u16string> values = SpecialCombinations();
   size_t failures = 0;
   for (const auto& value : values) {
     const ConnectionSettings original = SettingsWith(value, value);
@@ -91,6 +97,36 @@ TEST(RoundTrip, EveryCombinationOfSpecialCharactersSurvivesBothOleDBForms) {
     }
   }
   EXPECT_EQ(failures, 0u) << "of " << values.size() << " values";
+}
+
+bool SameFields(const ConnectionSettings& a, const ConnectionSettings& b) {
+  return a.UID == b.UID && a.PassWord == b.PassWord && a.Catalog == b.Catalog && a.DataSource == b.DataSource &&
+         a.Timeout == b.Timeout && a.CurrentLanguage == b.CurrentLanguage && a.Provider == b.Provider;
+}
+
+// The same forms, and the values themselves as texts, read with the plain search and with the
+// vector one, counted and up to U+0000, from every start within a 16-byte block: the same record.
+TEST(RoundTrip, PlainAndVectorSearchesReadEveryTextAlike) {
+  size_t failures = 0;
+  for (const auto& value : SpecialCombinations()) {
+    const ConnectionSettings original = SettingsWith(value, value);
+    for (const std::u16string& text : {original.OleDBString(), original.OleDBString2(), u"pwd=" + value + u";uid=" + value}) {
+      for (size_t skip = 0; skip < 8 && skip <= text.size(); ++skip) {
+        const std::u16string_view view = std::u16string_view(text).substr(skip);
+        ConnectionSettings read[2][2];
+        for (const bool plain : {true, false}) {
+          ForcePlainSearch(plain);
+          read[plain][0].parse(view);
+          read[plain][1].ParseTerminated(text.c_str() + skip);
+        }
+        const bool same = SameFields(read[0][0], read[1][0]) && SameFields(read[0][1], read[1][1]) &&
+                          SameFields(read[0][0], read[0][1]);
+        if (!same && ++failures <= 5) ADD_FAILURE() << "text " << std::string(view.begin(), view.end());
+      }
+    }
+  }
+  ForcePlainSearch(false);
+  EXPECT_EQ(failures, 0u);
 }
 
 TEST(RoundTrip, ODBCFormParsesBackWithBraces) {
