@@ -129,8 +129,12 @@ TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
     expectItems += "787900";
   }
   expectItems += "00";
-  ASSERT_EQ(S_OK, Register("val B = b " + hex + "\nval M = m '" + items + "'"));
-  EXPECT_EQ(Expect({".: B = BIN:" + expectHex, ".: M = MULTI:" + expectItems}), State());
+  // One item of 300 bytes: the list takes two bytes more than the text.
+  std::string expectItem;
+  for (int i = 0; i < 300; ++i) expectItem += "78";
+  ASSERT_EQ(S_OK, Register("val B = b " + hex + "\nval M = m '" + items + "'\nval N = m " + std::string(300, 'x')));
+  EXPECT_EQ(Expect({".: B = BIN:" + expectHex, ".: M = MULTI:" + expectItems, ".: N = MULTI:" + expectItem + "0000"}),
+            State());
 }
 
 TEST_F(WalkTest, ForcedRemovalAndDelete) {
