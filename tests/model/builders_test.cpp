@@ -67,8 +67,8 @@ TEST(BraceValue, DoublesClosingBracesOnly) {
 TEST(FormatTemplate, ValuesAreDataAndNothingIsCut) {
   const std::u16string longValue(5000, u'x');
   const std::array<std::u16string, 5> values = {u"%s", u"%d%n", longValue, u"", u"e"};
-  const std::u16string result = FormatTemplate(u"a=%s;b=%s;c=%s;d=%s;e=%s;", values);
-  EXPECT_EQ(result, u"a=%s;b=%d%n;c=" + longValue + u";d=;e=e;");
+  const std::u16string result = FormatTemplate(u"100% a=%s;b=%s;c=%s;d=%s;e=%s;", values);
+  EXPECT_EQ(result, u"100% a=%s;b=%d%n;c=" + longValue + u";d=;e=e;");
 }
 
 TEST(Builders, FillTheirFixedForms) {

@@ -90,9 +90,12 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       EXPECT_TRUE(settings.parse(std::u16string_view(storage.get(), each.input.size()))) << each.name;
       ExpectFields(settings, each.expected, each.name);
     }
-    // Read in place up to the terminator, as the component reads an automation string.
+    // Read in place up to the terminator, as the component reads an automation string; nothing
+    // after it is read (the storage ends there).
+    const auto storage = std::make_unique<char16_t[]>(each.input.size() + 1);
+    std::copy(each.input.c_str(), each.input.c_str() + each.input.size() + 1, storage.get());
     ConnectionSettings terminated;
-    EXPECT_TRUE(terminated.ParseTerminated(each.input.c_str())) << each.name;
+    EXPECT_TRUE(terminated.ParseTerminated(storage.get())) << each.name;
     ExpectFields(terminated, each.expected, std::string(each.name) + ", terminated");
   }
 }

@@ -191,6 +191,7 @@ TEST_F(WalkTest, Unregistering) {
       {"a protected name without NoRemove is deleted", "K\n{\n\tTypeLib = s x\n}", {}, "K\n{\n\tTypeLib = s x\n}",
        false, S_OK, {}},
       {"the default value goes with the key", "A = s 'x'", {}, "A = s 'other'", false, S_OK, {}},
+      {"a brace after a value entry names a key", "val V = s v", {"{", "W"}, "val V = s v\n{\nW", false, S_OK, {}},
       // Nested: "Delete" before a key with a block, and a token that begins with "{" opening one.
       {"nested Delete with a block and a brace token, keys present", nullptr,
        {"P\\A\\B", "P\\D\\E", "P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
