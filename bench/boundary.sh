@@ -14,8 +14,6 @@ cd "$(dirname "$0")/.."
 root=$PWD
 preset=${1:-win32}
 before_dll=${2:+$(realpath "$2")}
-# A machine that cannot run 32-bit programs times the 64-bit DLL.
-if [ $# -eq 0 ] && ! "$root/scripts/runs-32-bit.sh"; then preset=win64; fi
 build=$root/build/$preset
 prefix=$build/wineprefix
 inputs=$build/bench/boundary-inputs
@@ -35,6 +33,9 @@ if [ "$(od -An -tx2 -j$((pe_header + 4)) -N2 "$benchmark_exe" | tr -d ' ')" = 86
 else
   PELLMORA_WINEARCH=win32 PELLMORA_WINE=wine
   dll="32-bit DLL"
+  # Without a 32-bit Wine of its own, this machine runs it emulated: figures not comparable.
+  source "$root/scripts/wine-path.sh"
+  if wine32_in_root; then dll="32-bit DLL (emulated by qemu-user in an i386 root)"; fi
 fi
 wine_env() { "$root/scripts/wine-env.sh" "$prefix" "$@"; }
 wine_env start "$PELLMORA_WINEARCH" >/dev/null
@@ -62,6 +63,6 @@ peer=$(node "$root/bench/peer/peer_benchmark.js" --peer-modules "$build/peer/nod
 printf '%s\n' "$peer"
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
-machine="${cpu:-unknown CPU}, $(nproc) cores; $dll under $("$PELLMORA_WINE" --version); $(sed -n 's/^peer parser: //p' <<<"$peer")"
+machine="${cpu:-unknown CPU}, $(nproc) cores; $dll under $(wine_env run "$PELLMORA_WINE" --version </dev/null); $(sed -n 's/^peer parser: //p' <<<"$peer")"
 echo
 printf '%s\n%s\n' "$ours" "$peer" | node "$root/bench/peer/boundary_table.js" --machine "$machine" --command "bench/boundary.sh${1:+ $1}${2:+ $2}"

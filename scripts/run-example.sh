@@ -6,7 +6,8 @@
 #   scripts/run-example.sh [--x64] ["connection string"]
 #
 # Without a connection string the example parses its built-in sample. By default the 32-bit DLL
-# (build/win32) runs in a 32-bit script host; --x64 runs the 64-bit DLL (build/win64) in the
+# (build/win32) runs in a 32-bit script host (in an emulated i386 root where this machine has no
+# 32-bit Wine of its own: scripts/wine-env.sh); --x64 runs the 64-bit DLL (build/win64) in the
 # 64-bit script host of a 64-bit prefix (build/win64/wineprefix).
 #
 # Every character is shown as it is, in UTF-8: the example writes its lines as UTF-16 into a file
@@ -30,12 +31,6 @@ fi
 [ $# -eq 0 ] || [[ "$1" != --* ]] || usage
 
 "$root/scripts/bootstrap.sh"
-# A machine that cannot run 32-bit programs can still run the 64-bit DLL.
-if [ "$preset" == win32 ] && ! "$root/scripts/runs-32-bit.sh"; then
-  echo "this machine cannot run 32-bit programs: running the 64-bit DLL instead (--x64)" >&2
-  preset=win64
-  winearch=win64
-fi
 
 build=$root/build/$preset
 prefix=${PELLMORA_EXAMPLE_PREFIX:-$build/wineprefix}

@@ -6,10 +6,14 @@
 #   wine-env.sh PREFIX run CMD..           run CMD with the prefix's environment
 #                                          (e.g. "wine regsvr32 /s x.dll")
 # In a win64 prefix "wine" (and winepath, wineboot) run the 64-bit loader, so regsvr32, cscript
-# and reg are the 64-bit programs working in the 64-bit registry view.
+# and reg are the 64-bit programs working in the 64-bit registry view. In a win32 prefix on a
+# machine without a 32-bit Wine of its own, wine, wineserver, wineboot and winepath run inside
+# an emulated i386 root (scripts/wine-path.sh, scripts/i386-root.sh), which "start" makes
+# first when it is missing: every caller of this script runs the 32-bit programs the same way.
 set -euo pipefail
 prefix=$1; shift
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine-path.sh"
 
 # The architecture is given when the prefix is created and read back from it afterwards.
 arch=win32
@@ -19,19 +23,21 @@ elif grep -q '^#arch=win64' "$prefix/system.reg" 2>/dev/null; then
   arch=win64
 fi
 export WINEDEBUG=-all WINEARCH=$arch WINEPREFIX="$prefix" WINEDLLOVERRIDES="mscoree,mshtml="
-loader=/usr/lib/wine/wine
-if [ "$arch" = win64 ]; then
-  loader=/usr/lib/wine/wine64
-  export PATH="$here/wine64-loader:$PATH"
-fi
+wine_path_for "$arch"
 
 case "${1:-}" in
   start)
-    # A kernel without 32-bit emulation cannot start the 32-bit loader at all ("Exec format
-    # error"): say so instead of failing every test without a word.
-    if ! "$loader" --version >/dev/null 2>&1; then
-      echo "cannot run $loader on this machine (a kernel without 32-bit emulation cannot run the" \
-           "32-bit loader): no $arch Wine tests can run here" >&2
+    # Where the 32-bit programs need the emulated root, it is made now (minutes, once per
+    # machine); when it cannot be made, every 32-bit test fails here with the reason.
+    if [ "$arch" = win32 ] && wine32_in_root; then
+      if ! "$here/i386-root.sh" ensure; then
+        echo "cannot make the i386 root that runs 32-bit Wine on this machine: no $arch Wine" \
+             "tests can run here" >&2
+        exit 1
+      fi
+    fi
+    if ! wine --version >/dev/null 2>&1; then
+      echo "cannot run $arch Wine on this machine: no $arch Wine tests can run here" >&2
       exit 1
     fi
     # Every Wine process started here gets /dev/null for its standard streams: a service process

@@ -11,8 +11,19 @@ shift 2
 template=$(dirname "$work")/prefix-template-$winearch
 prefix=$work/prefix
 
-# (A 64-bit prefix is made and runs its services through the 64-bit loader.)
-if [ "$winearch" == win64 ]; then loader=/usr/lib/wine/wine64; else loader=wine; fi
+# (A 64-bit prefix is made and runs its services through the 64-bit loader. A 32-bit one, where
+# this machine has no 32-bit Wine of its own, in the emulated i386 root: scripts/wine-path.sh.)
+if [ "$winearch" == win64 ]; then
+  loader=/usr/lib/wine/wine64
+else
+  loader=wine
+  source "$(dirname "$0")/../../scripts/wine-path.sh"
+  wine_path_for win32
+  if wine32_in_root && ! "$wine_scripts/i386-root.sh" ensure; then
+    echo "FAIL: cannot make the i386 root that runs 32-bit Wine on this machine"
+    exit 1
+  fi
+fi
 if [ ! -f "$template/.complete" ]; then
   echo "making a $winearch prefix template (once per build directory) ..."
   rm -rf "$template"

@@ -136,6 +136,19 @@ LONG WINAPI EndOnCrash(EXCEPTION_POINTERS* exception) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
+// The handle count sees handles: it rises by exactly the handles opened and falls back when they
+// are closed (Wine answers 0 to GetProcessHandleCount, so the count probes handle values).
+TEST(LoadUnload, HandleCountSeesEveryHandle) {
+  constexpr int kOpened = 16;
+  const int before = OpenHandles();
+  HANDLE events[kOpened];
+  for (HANDLE& event : events) event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const int opened = OpenHandles();
+  for (HANDLE event : events) CloseHandle(event);
+  EXPECT_EQ(opened, before + kOpened);
+  EXPECT_EQ(OpenHandles(), before);
+}
+
 TEST(LoadUnload, ThousandsOfCyclesKeepNothing) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(&EndOnCrash);
