@@ -16,7 +16,8 @@ class ConnectionSettings {
   void Reset();
 
   // Replaces the contents with what `text` yields (see parser.cpp); always true. The text ends
-  // at its first U+0000, if it holds one: no field can hold that unit.
+  // at its first U+0000, if it holds one: no field can hold that unit. The text may lie in one of
+  // the record's own fields.
   bool parse(std::u16string_view text);
   // The same for a text that ends at its first U+0000 (such as an automation string), read in
   // place: nothing is read beyond that unit, and a null text is the empty text.

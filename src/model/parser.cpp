@@ -203,14 +203,32 @@ void ParseInto(ConnectionSettings& settings, const Text& text, const char16_t* p
   }
 }
 
+// Whether `text` points into one of the record's own fields (its terminator included). Parsing
+// empties every field before it reads the text, so such a text is copied first.
+bool InsideOwnField(const ConnectionSettings& settings, const char16_t* text) {
+  constexpr std::u16string ConnectionSettings::*kFields[] = {
+      &ConnectionSettings::UID,        &ConnectionSettings::PassWord, &ConnectionSettings::Catalog,
+      &ConnectionSettings::DataSource, &ConnectionSettings::Timeout,  &ConnectionSettings::CurrentLanguage,
+      &ConnectionSettings::Provider};
+  const auto at = reinterpret_cast<uintptr_t>(text);
+  bool inside = false;
+  for (const auto field : kFields) {
+    const std::u16string& own = settings.*field;
+    inside |= at - reinterpret_cast<uintptr_t>(own.data()) <= own.size() * sizeof(char16_t);
+  }
+  return inside;
+}
+
 }  // namespace
 
 bool ConnectionSettings::parse(std::u16string_view text) {
+  if (InsideOwnField(*this, text.data())) return parse(std::u16string(text));
   ParseInto(*this, CountedText{text.data() + text.size()}, text.empty() ? nullptr : text.data());
   return true;
 }
 
 bool ConnectionSettings::ParseTerminated(const char16_t* text) {
+  if (InsideOwnField(*this, text)) return ParseTerminated(std::u16string(text).c_str());
   ParseInto(*this, TerminatedText{}, text);
   return true;
 }

@@ -10,7 +10,6 @@ namespace {
 // A key name holds up to 255 characters: in a double-byte code page up to 510 bytes, in UTF-8 up to
 // 765. A smaller buffer would stop the enumeration at such a name and leave its tree behind.
 constexpr DWORD kEnumNameBytes = 1024;
-constexpr std::size_t kDeleteTreeStackReserve = 16 * 1024;
 }  // namespace
 
 void RegistryKey::Hold(HKEY key, bool owned) noexcept {
@@ -71,7 +70,7 @@ LONG RegistryKey::WriteBytes(const char* valueName, const BYTE* data, DWORD size
 
 LONG RegistryKey::DeleteTree(const char* name) noexcept {
   // The recursion follows the depth of the tree; refuse rather than overflow the stack.
-  if (!StackHasRoom(kDeleteTreeStackReserve)) return ERROR_STACK_OVERFLOW;
+  if (!StackHasRoom(kDeleteTreeLevelStack)) return ERROR_STACK_OVERFLOW;
   RegistryKey opened;
   LONG code = opened.Open(key_, name, KEY_READ | KEY_WRITE);
   if (code != ERROR_SUCCESS) return code;

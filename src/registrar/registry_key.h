@@ -2,9 +2,15 @@
 // discarded; can also borrow a handle it must not close (a root key, a parent key).
 #pragma once
 
+#include <cstddef>
+
 #include "support/platform.h"
 
 namespace pellmora {
+
+// The stack DeleteTree needs left at each level of the tree it removes: its frame and the registry
+// calls beneath it. With less it goes no deeper and returns ERROR_STACK_OVERFLOW.
+constexpr std::size_t kDeleteTreeLevelStack = 16 * 1024;
 
 class RegistryKey {
  public:
@@ -33,7 +39,8 @@ class RegistryKey {
   LONG WriteMultiText(const char* valueName, const char* data) noexcept;
   LONG WriteBytes(const char* valueName, const BYTE* data, DWORD size) noexcept;
 
-  // Deletes the subkey `name` of the held key with everything below it.
+  // Deletes the subkey `name` of the held key with everything below it. ERROR_STACK_OVERFLOW when
+  // the stack is too short for the tree's depth (see kDeleteTreeLevelStack).
   LONG DeleteTree(const char* name) noexcept;
 
  private:

@@ -30,10 +30,13 @@ namespace {
 // 192 on the 64-bit one (gcc -O2 -fstack-usage), with room to spare for other compilers and for
 // the sanitizers' larger frames.
 constexpr std::size_t kWalkLevelBytes = 512;
-// The stack the work below one level needs at most: the walk's own frames there (an entry head
-// and the value writer with its 4 KiB token buffer: 4.9 KiB on the 32-bit build, 5.1 KiB on the
-// 64-bit one) and the registry call beneath them, which gets the rest.
-constexpr std::size_t kWalkLeafBytes = 12 * 1024;
+// The stack the work below one level needs at most, one budget for all of it: the walk's own
+// frames there (an entry head and the value writer with its 4 KiB token buffer: 4.9 KiB on the
+// 32-bit build, 5.1 KiB on the 64-bit one) with the registry call beneath them, which take 12 KiB;
+// and a forced removal, which needs the first level of DeleteTree's budget below the entry head's
+// frame (2 KiB covers that frame and DeleteTree's own). So a removal is never refused where the
+// walk went on; only an old tree deeper than the stack allows is, and that fails the walk.
+constexpr std::size_t kWalkLeafBytes = kDeleteTreeLevelStack + 2 * 1024;
 constexpr HRESULT kNestingTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
 
 #define RETURN_IF_FAILED(expression)             \
@@ -175,7 +178,9 @@ PELLMORA_NOINLINE HRESULT ScriptParser::ReadEntryHead(char* token, HKEY parent, 
       if (IsRemovable(token)) {
         RegistryKey under;
         under.Borrow(parent);
-        under.DeleteTree(token);  // a key that is not there, or cannot go, is no error
+        // A key that is not there, or cannot go, is no error; one the stack is too short to
+        // remove is: going on would report success with the old tree in place.
+        if (under.DeleteTree(token) == ERROR_STACK_OVERFLOW) return kNestingTooDeep;
       }
       if (isDelete) {
         // A deleted key is not created: its assignment is read and ignored, and it has no block.

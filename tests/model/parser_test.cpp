@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,14 +76,26 @@ TEST(Parse, YieldsTheSettingsOfEachInput) {
       {"text ends at its first NUL", std::u16string(u"uid=u;Server=a\0b;pwd=p", 22), {{UID, u"u"}, {DataSource, u"a"}}},
       {"NUL inside a quoted value", std::u16string(u"uid='u\0';pwd=p", 14), {{UID, u"u"}}},
       {"NUL inside a key", std::u16string(u"uid=u;pw\0d=p", 12), {{UID, u"u"}}},
+      {"keys that go on past a known key", u"pwd=secret;PasswordResetRequiredNow=yes;ServerAbcdefghijklmnop=x",
+       {{PassWord, u"secret"}}},
   };
   for (const ParseCase& each : cases) {
-    ConnectionSettings settings;
-    EXPECT_TRUE(settings.parse(each.input)) << each.name;
-    ExpectFields(settings, each.expected, each.name);
-    // Read in place up to the terminator, as the component reads an automation string.
+    // A counted text ends at its length, whatever follows it (a quote of either kind, or the end
+    // of its storage, where the sanitizers see a read beyond it).
+    for (const std::u16string tail : {u"'x;uid=tail", u"\"x;uid=tail", u""}) {
+      const std::u16string text = each.input + tail;
+      const auto storage = std::make_unique<char16_t[]>(text.size());
+      std::copy(text.begin(), text.end(), storage.get());
+      ConnectionSettings settings;
+      EXPECT_TRUE(settings.parse(std::u16string_view(storage.get(), each.input.size()))) << each.name;
+      ExpectFields(settings, each.expected, each.name);
+    }
+    // Read in place up to the terminator, as the component reads an automation string; nothing
+    // after it is read (the storage ends there).
+    const auto storage = std::make_unique<char16_t[]>(each.input.size() + 1);
+    std::copy(each.input.c_str(), each.input.c_str() + each.input.size() + 1, storage.get());
     ConnectionSettings terminated;
-    EXPECT_TRUE(terminated.ParseTerminated(each.input.c_str())) << each.name;
+    EXPECT_TRUE(terminated.ParseTerminated(storage.get())) << each.name;
     ExpectFields(terminated, each.expected, std::string(each.name) + ", terminated");
   }
 }
@@ -91,6 +105,18 @@ TEST(Parse, StartsFromAnEmptyRecord) {
   for (const auto& field : testing::kFields) settings.*field.field = u"old";
   settings.parse(u"Server=new");
   ExpectFields(settings, {{DataSource, u"new"}}, "after parse");
+  // Its text may lie in one of its own fields, inside the record (a short text) or outside it.
+  for (const auto& field : testing::kFields) {
+    settings.*field.field = u"uid=a";
+    settings.parse(settings.*field.field);
+    ExpectFields(settings, {{UID, u"a"}}, field.name);
+    settings.*field.field = u"Server=own;uid=b";
+    settings.parse(settings.*field.field);
+    ExpectFields(settings, {{DataSource, u"own"}, {UID, u"b"}}, field.name);
+    settings.*field.field = u"uid=c";
+    settings.ParseTerminated((settings.*field.field).c_str());
+    ExpectFields(settings, {{UID, u"c"}}, field.name);
+  }
 }
 
 TEST(Reset, EmptiesEveryField) {

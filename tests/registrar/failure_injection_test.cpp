@@ -1,5 +1,6 @@
 // Registry failures injected into the host registry: every single failure during a registration
 // leaves either the complete registration or what the roll-back leaves, and never an open handle.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,29 @@ std::vector<std::string> Leftovers() {
   return lines;
 }
 
+// Runs `run` after `prepare` once per registry call it makes when nothing fails, failing that one
+// call each time, and hands each result to `check`; some of the runs must fail, and none may leave
+// a handle open.
+void SweepRegistryFailures(const std::function<void()>& prepare, const std::function<HRESULT()>& run,
+                           const std::function<void(HRESULT)>& check) {
+  prepare();
+  const int before = HostRegistryCallCount();
+  ASSERT_EQ(S_OK, run());
+  const int calls = HostRegistryCallCount() - before;
+  int failures = 0;
+  for (int call = 0; call < calls; ++call) {
+    SCOPED_TRACE("failing registry call " + std::to_string(call));
+    prepare();
+    HostInjectRegistryFailure({HostRegistryOperation::Any, "", kInjected, call, 1});
+    const HRESULT result = run();
+    HostClearRegistryFailures();
+    EXPECT_EQ(0, HostOpenRegistryHandles());
+    failures += FAILED(result) ? 1 : 0;
+    check(result);
+  }
+  EXPECT_GT(failures, 0);
+}
+
 class InjectedFailure : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,8 +65,8 @@ class InjectedFailure : public ::testing::Test {
 
   HRESULT Register(unsigned script) { return registrar_.RegisterResource(module_.c_str(), script, u"REGISTRY"); }
 
-  // Registers `script` once per registry call it makes, failing that one call, starting each
-  // time from the state `prepare` leaves.
+  // Registers `script` with each of its registry calls failing in turn, starting each time from an
+  // empty registry or from an earlier registration of it.
   void SweepRegistration(unsigned script, bool preregistered) {
     auto prepare = [&] {
       HostResetRegistry();
@@ -51,33 +75,20 @@ class InjectedFailure : public ::testing::Test {
       }
     };
     prepare();
-    const int before = HostRegistryCallCount();
     ASSERT_EQ(S_OK, Register(script));
-    const int calls = HostRegistryCallCount() - before;
     const std::string registered = Snapshot(HKEY_CLASSES_ROOT, "");
-    ASSERT_GT(calls, 5);
-
-    int failures = 0;
-    for (int call = 0; call < calls; ++call) {
-      SCOPED_TRACE("failing registry call " + std::to_string(call));
-      prepare();
-      HostInjectRegistryFailure({HostRegistryOperation::Any, "", kInjected, call, 1});
-      const HRESULT result = Register(script);
-      HostClearRegistryFailures();
-      EXPECT_EQ(0, HostOpenRegistryHandles());
+    SweepRegistryFailures(prepare, [&] { return Register(script); }, [&](HRESULT result) {
       EXPECT_EQ(0, HostLoadedModules());
       if (result == S_OK) {
         // The failure hit a step with a fallback or one whose failure is ignored.
         EXPECT_EQ(registered, Snapshot(HKEY_CLASSES_ROOT, ""));
       } else {
-        ++failures;
         // The injected code, or the refusal to write through the read-only handle that a
         // refused writable open falls back to.
         EXPECT_TRUE(result == kInjectedResult || result == ResultFromWin32(ERROR_ACCESS_DENIED)) << std::hex << result;
         EXPECT_EQ(std::vector<std::string>{}, Leftovers()) << "the roll-back leaves only NoRemove keys";
       }
-    }
-    EXPECT_GT(failures, 0);
+    });
   }
 
   ScriptRegistrar registrar_;
@@ -111,23 +122,11 @@ TEST_F(InjectedWalkFailure, RollBackLeavesKeysBesideTheScriptsAlone) {
   };
   prepare();
   const std::string start = State();
-  const int before = HostRegistryCallCount();
-  ASSERT_EQ(S_OK, Register(script));
-  const int calls = HostRegistryCallCount() - before;
-  int failures = 0;
-  for (int call = 0; call < calls; ++call) {
-    SCOPED_TRACE("failing registry call " + std::to_string(call));
-    prepare();
-    HostInjectRegistryFailure({HostRegistryOperation::Any, "", kInjected, call, 1});
-    const HRESULT result = Register(script);
-    HostClearRegistryFailures();
+  SweepRegistryFailures(prepare, [&] { return Register(script); }, [&](HRESULT result) {
     if (FAILED(result)) {
-      ++failures;
       EXPECT_EQ(start, State());
     }
-    EXPECT_EQ(0, HostOpenRegistryHandles());
-  }
-  EXPECT_GT(failures, 0);
+  });
 }
 
 TEST_F(InjectedWalkFailure, UnregisteringAKeyThatCannotBeOpened) {

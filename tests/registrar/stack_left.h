@@ -9,8 +9,9 @@
 namespace pellmora::testing {
 
 // Runs `body` on a new thread at a point where `bytes` of stack are left above the bottom of the
-// thread's stack reservation, and waits for it. `bytes` must be below 1 MiB. False when no
-// thread could be started.
+// thread's stack reservation, and waits for it. `bytes` must be below 1 MiB, and at least 16 KiB:
+// on Windows the lowest pages of a stack are its guard, and reaching them ends the process. False
+// when no thread could be started.
 bool RunWithStackLeft(std::size_t bytes, const std::function<void()>& body);
 
 // Runs `body` on a new thread and returns the most stack it used, in bytes: the stack below the

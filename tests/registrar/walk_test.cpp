@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "script_fixture.h"
+#include "registrar/script_tables.h"
 #include "stack_left.h"
 #include "support/result_codes.h"
 
@@ -93,6 +94,8 @@ TEST_F(WalkTest, ValueKinds) {
       {"D: zero", nullptr, {}, "val D = d 0", true, S_OK, {".: D = DWORD:0"}},
       {"D: too large", nullptr, {}, "val D = d 4294967296", true, DISP_E_EXCEPTION, {}},
       {"D: not a number", nullptr, {}, "val D = d abc", true, DISP_E_EXCEPTION, {}},
+      {"D: the characters beside the digits", nullptr, {}, "val D = d 1:", true, DISP_E_EXCEPTION, {}},
+      {"D: the characters beside the digits, below", nullptr, {}, "val D = d /1", true, DISP_E_EXCEPTION, {}},
       {"D: empty", nullptr, {}, "val D = d ''", true, DISP_E_EXCEPTION, {}},
       {"D: trailing junk", nullptr, {}, "val D = d 12x", true, DISP_E_EXCEPTION, {}},
       {"D: leading zeros", nullptr, {}, "val D = d 007", true, S_OK, {".: D = DWORD:7"}},
@@ -111,9 +114,10 @@ TEST_F(WalkTest, ValueKinds) {
 }
 
 TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
-  // 300 bytes of binary and a 600-byte list need buffers beyond the ones inside the frame.
+  // 802 bytes of binary and a 600-byte list need buffers beyond the ones inside the frame; the
+  // list's (802 bytes) takes the place the binary's left, so it must end by itself.
   std::string hex, expectHex;
-  for (int i = 0; i < 300; ++i) {
+  for (int i = 0; i < 802; ++i) {
     static const char* digits = "0123456789abcdef";
     hex += digits[i % 16];
     hex += digits[(i / 16) % 16];
@@ -125,8 +129,12 @@ TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
     expectItems += "787900";
   }
   expectItems += "00";
-  ASSERT_EQ(S_OK, Register("val B = b " + hex + "\nval M = m '" + items + "'"));
-  EXPECT_EQ(Expect({".: B = BIN:" + expectHex, ".: M = MULTI:" + expectItems}), State());
+  // One item of 300 bytes: the list takes two bytes more than the text.
+  std::string expectItem;
+  for (int i = 0; i < 300; ++i) expectItem += "78";
+  ASSERT_EQ(S_OK, Register("val B = b " + hex + "\nval M = m '" + items + "'\nval N = m " + std::string(300, 'x')));
+  EXPECT_EQ(Expect({".: B = BIN:" + expectHex, ".: M = MULTI:" + expectItems, ".: N = MULTI:" + expectItem + "0000"}),
+            State());
 }
 
 TEST_F(WalkTest, ForcedRemovalAndDelete) {
@@ -161,6 +169,9 @@ TEST_F(WalkTest, ForcedRemovalNeverDeletesProtectedNames) {
   }
 }
 
+// Read when unregistering as key P holding A (with B), D (with E) and C.
+constexpr const char* kNestedBlocks = "P\n{\n\tDelete A\n\t{\n\t\tB\n\t}\n\tD {x E }\n\tC\n}";
+
 TEST_F(WalkTest, Unregistering) {
   RunCases({
       {"removes what it registered", "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", {},
@@ -180,6 +191,12 @@ TEST_F(WalkTest, Unregistering) {
       {"a protected name without NoRemove is deleted", "K\n{\n\tTypeLib = s x\n}", {}, "K\n{\n\tTypeLib = s x\n}",
        false, S_OK, {}},
       {"the default value goes with the key", "A = s 'x'", {}, "A = s 'other'", false, S_OK, {}},
+      {"a brace after a value entry names a key", "val V = s v", {"{", "W"}, "val V = s v\n{\nW", false, S_OK, {}},
+      // Nested: "Delete" before a key with a block, and a token that begins with "{" opening one.
+      {"nested Delete with a block and a brace token, keys present", nullptr,
+       {"P\\A\\B", "P\\D\\E", "P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
+      {"the same, the keys with blocks absent", nullptr, {"P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
+      {"the same, every key absent", nullptr, {"Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
   });
 }
 
@@ -312,6 +329,39 @@ TEST_F(WalkTest, DeepScripts) {
     const std::string state = State();
     EXPECT_EQ(0, std::count(state.begin(), state.end(), '\n') - 1) << "keys left behind";
   }
+  // A roll-back that runs out of stack says so: the registration fails at its first entry, and
+  // its roll-back enters the keys of an earlier one, deeper than the stack allows.
+  ASSERT_EQ(S_OK, Register(Nested(400)));
+  HRESULT registered = S_OK;
+  ASSERT_TRUE(RunWithStackLeft(64 * 1024, [&] { registered = Register("val V = b 123\n" + Nested(400)); }));
+  EXPECT_EQ(kTooDeep, registered);
+}
+
+TEST_F(WalkTest, ForcedRemovalWithLittleStackLeft) {
+  // At every amount of stack a forced removal either completes or fails with the stack error and
+  // leaves the old tree: never success with the old tree left in place. The old tree is deeper
+  // than the removal's first level, which the walk's own budget covers.
+  constexpr HRESULT kTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
+  std::vector<std::string> oldTree = {"A"};
+  for (const char* level : {"\\Old", "\\1", "\\2", "\\3", "\\4", "\\5"}) oldTree.push_back(oldTree.back() + level);
+  int completed = 0, refused = 0;
+  for (std::size_t left = 16 * 1024; left <= 96 * 1024; left += 256) {
+    SCOPED_TRACE(left);
+    ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+    Create(oldTree.back());
+    HRESULT result = E_UNEXPECTED;
+    ASSERT_TRUE(RunWithStackLeft(left, [&] { result = Register("ForceRemove A = s new"); }));
+    if (result == S_OK) {
+      ++completed;
+      EXPECT_EQ(Expect({"A", "A: @ = SZ:new"}), State());
+    } else {
+      ++refused;
+      EXPECT_EQ(kTooDeep, result);
+      EXPECT_EQ(Expect(oldTree), State());
+    }
+  }
+  EXPECT_GT(completed, 0);
+  EXPECT_GT(refused, 0);
 }
 
 TEST_F(WalkTest, UnregisteringReadsThroughAbsentKeysOfAnyDepth) {
@@ -335,6 +385,16 @@ TEST_F(WalkTest, RootKeyNames) {
     EXPECT_EQ(row.expected, RunText(row.root + wrapped.substr(4), true));
     EXPECT_EQ(row.expected == S_OK ? Expect({"A"}) : Expect({}), State());
   }
+  // Each name, short and long, stands for its own root key.
+  const std::pair<const char*, HKEY> roots[] = {
+      {"HKCR", HKEY_CLASSES_ROOT},     {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+      {"HKCU", HKEY_CURRENT_USER},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+      {"HKLM", HKEY_LOCAL_MACHINE},    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+      {"HKU", HKEY_USERS},             {"HKEY_USERS", HKEY_USERS},
+      {"HKPD", HKEY_PERFORMANCE_DATA}, {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+      {"HKDD", HKEY_DYN_DATA},         {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+      {"HKCC", HKEY_CURRENT_CONFIG},   {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+  for (const auto& [name, root] : roots) EXPECT_EQ(root, FindRootKey(name)) << name;
 }
 
 TEST_F(WalkTest, ScriptStructure) {

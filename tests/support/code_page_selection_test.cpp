@@ -2,6 +2,7 @@
 // reported: both depend on answers only the host layer can be told to give.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "support/host/host_control.h"
@@ -84,13 +85,66 @@ TEST_F(CodePageSelection, ExactConversionWorksWhenTheThreadMarkerStandsForUTF8) 
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }
 
-TEST_F(CodePageSelection, CaseInsensitiveComparisonLeavesTrailBytesAlone) {
-  HostSetAnsiCodePage(936);
-  EXPECT_EQ(lstrcmpiA("HKCR", "hkcr"), 0);
-  // 0x81 0x41 and 0x81 0x61 are two different double-byte characters.
-  EXPECT_NE(lstrcmpiA("\x81\x41", "\x81\x61"), 0);
-  HostSetAnsiCodePage(1252);
-  EXPECT_EQ(lstrcmpiA("\x81\x41", "\x81\x61"), 0) << "single-byte: both bytes are characters";
+TEST_F(CodePageSelection, ExactConversionFindsUnpairedSurrogatesOnEverySystem) {
+  // Before Vista no code page takes the flag that finds them, and UTF-7 never does: the
+  // conversion then looks for them itself.
+  struct Case {
+    const char* name;
+    std::u16string text;
+    bool exact;
+  };
+  const Case cases[] = {
+      {"the lowest and the highest pair", u"a\xD800\xDC00\xDBFF\xDFFF", true},
+      {"two low surrogates", u"a\xDC00\xDC00" u"b", false},
+      {"a low surrogate before the highest one", u"a\xDC00\xDFFF", false},
+      {"the highest low surrogate alone", u"a\xDFFF", false},
+      {"a high surrogate at the end", u"a\xDBFF", false},
+  };
+  for (const DWORD major : {10, 5}) {
+    HostSetVersion(VER_PLATFORM_WIN32_NT, major);
+    for (const UINT codePage : {CP_UTF8, CP_UTF7}) {
+      for (const Case& each : cases) {
+        SCOPED_TRACE(std::string(each.name) + ", code page " + std::to_string(codePage) + ", version " +
+                     std::to_string(major));
+        char narrow[32];
+        SetLastError(0);
+        const char* result = NarrowFromWideExact(narrow, each.text.c_str(), sizeof(narrow), codePage);
+        if (each.exact) {
+          char16_t back[16];
+          ASSERT_EQ(result, narrow);
+          ASSERT_EQ(WideFromNarrow(back, narrow, 16, codePage), back);
+          EXPECT_EQ(std::u16string(back), each.text);
+        } else {
+          EXPECT_EQ(result, nullptr);
+          EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+        }
+      }
+    }
+  }
+}
+
+TEST_F(CodePageSelection, CaseInsensitiveComparisonFoldsAToZAndLeavesTrailBytesAlone) {
+  struct Case {
+    UINT codePage;
+    const char* left;
+    const char* right;
+    bool equal;
+  };
+  const Case cases[] = {
+      {1252, "AZ", "az", true},
+      {1252, "@[", "`{", false},
+      {1252, "\x81\x41", "\x81\x61", true},  // single-byte: both bytes are characters
+      {936, "HKCR", "hkcr", true},
+      // 0x81 0x41 and 0x81 0x61 are two different double-byte characters, so are 0xFE 0x41 and 0xFE 0x61.
+      {936, "\x81\x41", "\x81\x61", false},
+      {936, "\xFE\x41", "\xFE\x61", false},
+      // A trail byte in the lead-byte range does not make the next byte a trail byte.
+      {936, "\xB1\xED" "A", "\xB1\xED" "a", true},
+  };
+  for (const Case& each : cases) {
+    HostSetAnsiCodePage(each.codePage);
+    EXPECT_EQ(lstrcmpiA(each.left, each.right) == 0, each.equal) << each.left << " " << each.right;
+  }
 }
 
 TEST_F(CodePageSelection, MutexCreationFailuresBecomeResultCodes) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "../registrar/stack_left.h"
 #include "support/scratch_buffer.h"
 
 namespace pellmora {
@@ -34,6 +35,16 @@ TEST(ScratchBuffer, KeepsEveryBufferOfOneOperationApart) {
   EXPECT_EQ(first[599], 1);
   EXPECT_EQ(second[0], 2);
   EXPECT_EQ(scratch.HeapBlocks(), 2u);
+}
+
+TEST(ScratchBuffer, ServesFromTheHeapWhenTheStackRunsShort) {
+  std::size_t heapBlocks = 0;
+  ASSERT_TRUE(testing::RunWithStackLeft(16 * 1024, [&] {
+    ScratchBuffer scratch;
+    scratch.Request(1);
+    heapBlocks = scratch.HeapBlocks();
+  }));
+  EXPECT_EQ(heapBlocks, 1u);
 }
 
 TEST(StackHasRoom, AnswersForTheCurrentThread) {

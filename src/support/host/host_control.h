@@ -8,7 +8,8 @@
 void HostSetAnsiCodePage(UINT codePage);
 // What CP_THREAD_ACP means on the calling thread. Default: the ANSI code page.
 void HostSetThreadCodePage(UINT codePage);
-// What GetVersionExA reports. Default: NT family, major version 10.
+// What GetVersionExA reports, and so whether WideCharToMultiByte takes WC_ERR_INVALID_CHARS (from
+// major version 6 on). Default: NT family, major version 10.
 void HostSetVersion(DWORD platformId, DWORD majorVersion);
 // What GetLocaleInfoA answers for LOCALE_IDEFAULTANSICODEPAGE; null makes the call fail.
 // Default "1252".

@@ -84,6 +84,11 @@ bool Convert(const Converter& converter, const char* input, size_t length, size_
     inLeft -= step;
     iconv(converter.get(), nullptr, nullptr, nullptr, nullptr);
   }
+  // A stateful encoding (UTF-7) ends its last shifted run here.
+  char* out = chunk;
+  size_t outLeft = sizeof(chunk);
+  iconv(converter.get(), nullptr, nullptr, &out, &outLeft);
+  output.append(chunk, out - chunk);
   return true;
 }
 
@@ -97,7 +102,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  const size_t length = sourceBytes < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceBytes);
+  // The terminator of a text counted by it is added after the conversion: UTF-7 would shift it.
+  const size_t length = sourceBytes < 0 ? std::strlen(source) : static_cast<size_t>(sourceBytes);
   const Converter& converter = CachedConverter("UTF-16LE", IconvName(ResolveCodePage(codePage)));
   if (!converter.valid()) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -114,6 +120,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return 0;
   }
+  if (sourceBytes < 0) utf16.append(2, '\0');
   const int units = static_cast<int>(utf16.size() / 2);
   if (capacity == 0) return units;
   if (units > capacity) {
@@ -133,11 +140,17 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  // The Unicode code pages take no flag but WC_ERR_INVALID_CHARS, and only UTF-8 takes that, from
+  // Vista (major version 6) on: older systems, and UTF-7 everywhere, refuse it.
+  if (unicode && flags != 0 &&
+      (resolved == CP_UTF7 || flags != WC_ERR_INVALID_CHARS || pellmora::host::CurrentSettings().majorVersion < 6)) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
   size_t units = static_cast<size_t>(sourceUnits);
   if (sourceUnits < 0) {
     units = 0;
     while (source[units] != 0) ++units;
-    ++units;
   }
   const Converter& converter = CachedConverter(IconvName(resolved), "UTF-16LE");
   if (!converter.valid()) {
@@ -159,6 +172,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUn
     SetLastError(ERROR_NO_UNICODE_TRANSLATION);
     return 0;
   }
+  if (sourceUnits < 0) narrow += '\0';
   const int bytes = static_cast<int>(narrow.size());
   if (capacity == 0) return bytes;
   if (bytes > capacity) {
