@@ -1,35 +1,35 @@
 #!/usr/bin/env bash
-# The Windows Installer packages as an administrator meets them, in a fresh 64-bit Wine prefix
-# (run through in_release_prefix.sh; a 32-bit one for x86 alone where the 32-bit programs run in
-# the i386 root), for each architecture this machine runs:
+# The Windows Installer packages as an administrator meets them, in a fresh Wine prefix (run
+# through in_prefixes.sh: a 64-bit one, or one of each architecture's own), for each architecture:
 #   1. msiexec /i /qn installs; below HKCR (both views) it writes exactly what regsvr32 of the same
 #      DLL writes, key for key and value for value, the DLL's folder aside;
 #   2. the VBScript, JScript and C++ examples work against the installed DLL;
 #   3. repair brings back a deleted DLL;
 #   4. the next version's package (built here) upgrades it: one product, one DLL, the same entries;
 #   5. msiexec /x leaves the registry as before and no file or folder of ours;
-# and both packages side by side: removing one leaves the other working.
+# and, where both run in one prefix, both packages side by side: removing one leaves the other working.
 #
 # The CTest entry sets PELLMORA_SOURCE, PELLMORA_RELEASE (the folder of the release files),
 # PELLMORA_VERSION, PELLMORA_ARCHITECTURES ("x86 x64"), PELLMORA_EXAMPLE_CLIENTS (the C++ example
-# of each architecture, same order) and PELLMORA_WORK (a scratch folder holding the prefix);
-# PELLMORA_RUN_ARCHITECTURES, when set, names the architectures tried in this prefix.
+# of each architecture, same order) and PELLMORA_WORK (a scratch folder holding the prefix).
 source "$(dirname "$0")/../selfreg/lib.sh"
 
 read -r -a architectures <<<"$PELLMORA_ARCHITECTURES"
+read -r -a runnable <<<"${PELLMORA_RUN_ARCHITECTURES:-$PELLMORA_ARCHITECTURES}"
 read -r -a clients <<<"$PELLMORA_EXAMPLE_CLIENTS"
 prefix=$WINEPREFIX
 work=$PELLMORA_WORK
 release_script=$PELLMORA_SOURCE/scripts/release.py
 
-# A 32-bit program runs through Debian's wine (in a 64-bit prefix, the copies in syswow64); a
-# 64-bit one through the 64-bit loader, which also reads the registry (both views) for dump_tree
-# and runs msiexec. In a 32-bit prefix everything runs through wine, in its only view.
+# A 32-bit program runs through "wine" (in a 64-bit prefix, the copies in syswow64; in a 32-bit
+# prefix, where needed, inside the i386 root); a 64-bit one through the 64-bit loader, which also
+# reads the registry (both views) for dump_tree.
 loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
-main_loader=/usr/lib/wine/wine64
-[ "${WINEARCH:-}" == win32 ] && main_loader=wine
+# In a 64-bit prefix the 32-bit package's keys live in the 32-bit view (Wow6432Node), its files
+# in "Program Files (x86)"; a 32-bit prefix has only the one view and "Program Files".
+[ "$WINEARCH" == win64 ] && view32='Wow6432Node\' x86_files='Program Files (x86)' || view32='' x86_files='Program Files'
 on() { local architecture=$1; shift; "$(loader "$architecture")" "$@" </dev/null; }
-wine_run() { if [ "$1" == wine ]; then shift; "$main_loader" "$@" </dev/null; else "$@" </dev/null; fi; }
+wine_run() { if [ "$1" == wine ] && [ "$WINEARCH" == win64 ]; then shift; /usr/lib/wine/wine64 "$@" </dev/null; else "$@" </dev/null; fi; }
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 seconds() { date +%s.%N; }
 elapsed() { echo "$1 $2" | awk '{ printf "%.1f", $2 - $1 }'; }
@@ -68,19 +68,20 @@ expect_examples() {
 # products ARCHITECTURE: the version of every installed product of that architecture's package.
 products() {
   local key='HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-  [ "$1" == x86 ] && [ "$main_loader" != wine ] && key='HKEY_LOCAL_MACHINE\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'
+  [ "$1" == x86 ] && key="HKEY_LOCAL_MACHINE\\Software\\${view32}Microsoft\\Windows\\CurrentVersion\\Uninstall"
   dump_tree "$key" | awk -F'|' -v name="Pellmora ($1)" '
     $2 == "DisplayName" && $3 == name { mine[$1] = 1 }
     $2 == "DisplayVersion" { version[$1] = $3 }
     END { for (k in mine) print version[k] }'
 }
 
-# msiexec ARCHITECTURE WHAT OPTIONS PACKAGE: runs the 64-bit msiexec (it serves both kinds of
-# package) and records how long it took under WHAT.
+# msiexec WHAT OPTIONS PACKAGE: runs the prefix's own msiexec (in a 64-bit prefix the 64-bit one,
+# which serves both kinds of package) and records how long it took under WHAT.
 msiexec() {
-  local what=$1 start status; shift
+  local what=$1 start status msiexec_loader=/usr/lib/wine/wine64; shift
+  [ "$WINEARCH" == win64 ] || msiexec_loader=wine
   start=$(seconds)
-  "$main_loader" msiexec "$@" /qn </dev/null >/dev/null 2>&1
+  "$msiexec_loader" msiexec "$@" /qn </dev/null >/dev/null 2>&1
   status=$?
   timings+=("$what $(elapsed "$start" "$(seconds)") s")
   return $status
@@ -92,21 +93,11 @@ mkdir -p "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$PELLMORA_RELEASE/pellmora-$PELLMORA_VERSION.zip")
 
 declare -A client folder folder_windows
-runnable=()
-for i in "${!architectures[@]}"; do
-  architecture=${architectures[$i]}
-  client[$architecture]=${clients[$i]}
-  [[ " ${PELLMORA_RUN_ARCHITECTURES:-${architectures[*]}} " == *" $architecture "* ]] || continue
-  runnable+=("$architecture")
-done
+for i in "${!architectures[@]}"; do client[${architectures[$i]}]=${clients[$i]}; done
 folder[x64]="$prefix/drive_c/Program Files/Pellmora"
 folder_windows[x64]='C:\Program Files\Pellmora\'
-folder[x86]="$prefix/drive_c/Program Files (x86)/Pellmora"
-folder_windows[x86]='C:\Program Files (x86)\Pellmora\'
-if [ "$main_loader" == wine ]; then
-  folder[x86]=${folder[x64]}
-  folder_windows[x86]=${folder_windows[x64]}
-fi
+folder[x86]="$prefix/drive_c/$x86_files/Pellmora"
+folder_windows[x86]="C:\\$x86_files\\Pellmora\\"
 
 # The next version: the third part one higher (Windows Installer compares the first three).
 IFS=. read -r major minor patch tweak <<<"$PELLMORA_VERSION"
@@ -163,7 +154,7 @@ for architecture in "${runnable[@]}"; do
   cp "$unpacked/$architecture/Pellmora.dll" "$registered/"
   check "$architecture: regsvr32 registers the release's DLL" on "$architecture" regsvr32 /s 'C:\Pellmora registered\Pellmora.dll'
   regsvr32_entries=$(added "$clean" "$(snapshot)" 'C:\Pellmora registered\')
-  if [ "$architecture" == x86 ] && [ "$main_loader" != wine ]; then
+  if [ "$architecture" == x86 ] && [ "$WINEARCH" == win64 ]; then
     # RegisterTypeLib in a 32-bit process on 64-bit Windows also writes the interfaces' keys of
     # the 64-bit view, which a 32-bit package cannot write (the x64 package writes them).
     regsvr32_entries=$(grep -v -i '^HKEY_LOCAL_MACHINE\\Software\\Classes\\Interface\\' <<<"$regsvr32_entries")

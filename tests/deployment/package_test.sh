@@ -11,7 +11,7 @@
 # The CTest entry sets PELLMORA_SOURCE, PELLMORA_PACKAGE (the zip), PELLMORA_ARCHITECTURES
 # ("x86" or "x86 x64") and PELLMORA_WORK (a scratch folder of the test's own, holding the prefix);
 # PELLMORA_RUN_ARCHITECTURES, when set, names the ones whose programs run in this prefix
-# (in_release_prefix.sh), all by default.
+# (in_prefixes.sh), all by default.
 source "$(dirname "$0")/../selfreg/lib.sh"
 
 here=$(cd "$(dirname "$0")" && pwd)

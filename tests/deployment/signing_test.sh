@@ -4,8 +4,8 @@
 # against that certificate and not against another one, a changed byte fails the check, and a
 # signed DLL still registers and runs under Wine.
 #
-# The CTest entry sets PELLMORA_SOURCE, PELLMORA_VERSION, PELLMORA_ARCHITECTURES and PELLMORA_WORK
-# (PELLMORA_RUN_ARCHITECTURES, when set: the architectures whose DLL runs in this prefix).
+# The CTest entry sets PELLMORA_SOURCE, PELLMORA_VERSION, PELLMORA_ARCHITECTURES and PELLMORA_WORK;
+# PELLMORA_RUN_ARCHITECTURES, when set, names the ones whose DLL runs in this prefix (in_prefixes.sh).
 source "$(dirname "$0")/../selfreg/lib.sh"
 
 read -r -a architectures <<<"$PELLMORA_ARCHITECTURES"
@@ -49,9 +49,8 @@ done
 # The signed DLL registers and runs: the VBScript example through the architecture's script host.
 loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
 sample=$(tr -d '\r' <"$PELLMORA_SOURCE/tests/selfreg/example_sample.txt")
-for architecture in "${architectures[@]}"; do
-  # (Where the 32-bit programs run in the i386 root, each architecture runs in a prefix of its own.)
-  [[ " ${PELLMORA_RUN_ARCHITECTURES:-${architectures[*]}} " == *" $architecture "* ]] || continue
+read -r -a runnable <<<"${PELLMORA_RUN_ARCHITECTURES:-$PELLMORA_ARCHITECTURES}"
+for architecture in "${runnable[@]}"; do
   dll="Z:${signed//\//\\}\\unpacked\\$architecture\\Pellmora.dll"
   check "$architecture: regsvr32 registers the signed DLL" "$(loader "$architecture")" regsvr32 /s "$dll" </dev/null
   output=$("$(loader "$architecture")" cscript //nologo "Z:${PELLMORA_SOURCE//\//\\}\\examples\\connection_string.vbs" </dev/null 2>&1 | tr -d '\r')
