@@ -33,9 +33,16 @@ if [ "$(od -An -tx2 -j$((pe_header + 4)) -N2 "$benchmark_exe" | tr -d ' ')" = 86
 else
   PELLMORA_WINEARCH=win32 PELLMORA_WINE=wine
   dll="32-bit DLL"
-  # Without a 32-bit Wine of its own, this machine runs it emulated: figures not comparable.
+  # Without a 32-bit Wine of its own, this machine runs it in the i386 root: natively where the
+  # kernel runs i386 programs, otherwise emulated by qemu-user (figures not comparable).
   source "$root/scripts/wine-path.sh"
-  if wine32_in_root; then dll="32-bit DLL (emulated by qemu-user in an i386 root)"; fi
+  if wine32_in_root; then
+    if "$root/scripts/runs-32-bit.sh"; then
+      dll="32-bit DLL (in an i386 root, run natively)"
+    else
+      dll="32-bit DLL (emulated by qemu-user in an i386 root)"
+    fi
+  fi
 fi
 wine_env() { "$root/scripts/wine-env.sh" "$prefix" "$@"; }
 wine_env start "$PELLMORA_WINEARCH" >/dev/null
