@@ -79,11 +79,20 @@ PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_
 }
 #endif
 
-// Separators often stand a unit or two apart: those are found here, inline, before any set-up;
-// the rest of the search is the processor's.
+// Separators often stand a few units apart: those are found here, inline, before any set-up;
+// the rest of the search is the processor's. A build with SSE2 throughout goes to its inline
+// vector search after two units. A build without it (32-bit) reaches the vector search only
+// through a call that asks which search the processor allows, which costs more than reading a
+// short pair's units one by one: it reads more of them here first.
+#if defined(__SSE2__)
+inline constexpr int kInlineUnits = 2;
+#else
+inline constexpr int kInlineUnits = 16;
+#endif
+
 template <bool kBounded>
 inline const char16_t* Find(const char16_t* from, uintptr_t end, char16_t unit) {
-  for (int n = 0; n < 2; ++n, ++from) {
+  for (int n = 0; n < kInlineUnits; ++n, ++from) {
     if (kBounded && reinterpret_cast<uintptr_t>(from) >= end) return reinterpret_cast<const char16_t*>(end);
     if (*from == unit || *from == u'\0') return from;
   }
