@@ -21,10 +21,8 @@ prefix=$WINEPREFIX
 work=$PELLMORA_WORK
 release_script=$PELLMORA_SOURCE/scripts/release.py
 
-# A 32-bit program runs through "wine" (in a 64-bit prefix, the copies in syswow64; in a 32-bit
-# prefix, where needed, inside the i386 root); a 64-bit one through the 64-bit loader, which also
-# reads the registry (both views) for dump_tree.
-loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
+# Programs run through their architecture's loader (lib.sh); the registry (both views) is read for
+# dump_tree through the 64-bit loader in a 64-bit prefix.
 # In a 64-bit prefix the 32-bit package's keys live in the 32-bit view (Wow6432Node), its files
 # in "Program Files (x86)"; a 32-bit prefix has only the one view and "Program Files".
 [ "$WINEARCH" == win64 ] && view32='Wow6432Node\' x86_files='Program Files (x86)' || view32='' x86_files='Program Files'

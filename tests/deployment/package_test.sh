@@ -19,9 +19,7 @@ read -r -a packaged <<<"$PELLMORA_ARCHITECTURES"
 read -r -a architectures <<<"${PELLMORA_RUN_ARCHITECTURES:-$PELLMORA_ARCHITECTURES}"
 prefix=$WINEPREFIX
 
-# A 32-bit program runs through Debian's wine (in a 64-bit prefix, the copies in syswow64);
-# a 64-bit one through the 64-bit loader.
-loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
+# Each architecture's programs run through its loader (lib.sh).
 wine_run() { "$@" </dev/null; }
 on() { local architecture=$1; shift; wine_run "$(loader "$architecture")" "$@"; }
 

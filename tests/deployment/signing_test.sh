@@ -47,7 +47,6 @@ for file in "${files[@]}"; do
 done
 
 # The signed DLL registers and runs: the VBScript example through the architecture's script host.
-loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
 sample=$(tr -d '\r' <"$PELLMORA_SOURCE/tests/selfreg/example_sample.txt")
 read -r -a runnable <<<"${PELLMORA_RUN_ARCHITECTURES:-$PELLMORA_ARCHITECTURES}"
 for architecture in "${runnable[@]}"; do

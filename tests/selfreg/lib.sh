@@ -27,6 +27,10 @@ PLATFORM=$(dll_platform "$PELLMORA_DLL")
 
 wine_run() { "$PELLMORA_SOURCE/scripts/wine-env.sh" "$PELLMORA_PREFIX" run "$@" </dev/null; }
 
+# The loader of a release architecture's programs (x86 or x64): the 64-bit one for x64, "wine"
+# (in a 64-bit prefix the 32-bit loader; where needed, the i386 root's stand-in) for x86.
+loader() { if [ "$1" == x64 ]; then echo /usr/lib/wine/wine64; else echo wine; fi; }
+
 # The Windows form of a Unix path.
 windows_path() { wine_run winepath -w "$1" 2>/dev/null; }
 
