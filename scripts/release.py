@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Release files of Pellmora, written so that two builds of one commit give the same bytes.
 
-  release.py wxs --arch x64|x86 --version V --dll FILE --out FILE   the installer's WiX source
+  release.py wxs --arch x64|x86 [--scope machine|user] --version V --dll FILE --out FILE
+                                                                     the installer's WiX source
   release.py tlb-stamp FILE                                          the type library's date
   release.py package-code MSI                                        the .msi's package code, times
   release.py zip OUT FOLDER                                          the release zip
@@ -201,10 +202,14 @@ def type_library_keys(platform):
     version_key = key(version_path, True, (None, attribute(attrs, 'helpstring') or ''))
     version_key.children.append(key(f'{version_path}\\FLAGS', True, (None, str(flags))))
     library.children.append(version_key)
-    # The file's own keys: the path is removed with the file; the help folder is one value that
-    # the other architecture's registration writes too.
-    files = [key(f'{version_path}\\{lcid:x}\\{platform}', True, (None, '[#PellmoraDll]')),
-             key(f'{version_path}\\HELPDIR', False, (None, '[INSTALLDIR]'))]
+    # The help folder: the library names no help file, and the two architectures' files lie in
+    # different folders while this key is one for both (see wxs), so the packages leave it empty
+    # rather than name a folder that removing one architecture would leave behind.
+    if attribute(attrs, 'helpfile'):
+        fail('the library names a help file: the packages must then write its folder (HELPDIR)')
+    version_key.children.append(key(f'{version_path}\\HELPDIR', True))
+    # The file's own key: the path is removed with the file.
+    files = [key(f'{version_path}\\{lcid:x}\\{platform}', True, (None, '[#PellmoraDll]'))]
     interfaces = []
     for attrs, name in attributes_of(text, 'interface'):
         if not re.search(r'\b(dual|oleautomation)\b', attrs):
@@ -247,7 +252,18 @@ def registry_rows(keys):
     return rows
 
 
-def wxs(arch, version, dll):
+# Below HKCR, the keys of which Windows 7 and later keep one copy per registry view; every other key
+# is one key that 32-bit and 64-bit programs share (the platform's "Registry Keys Affected by
+# WOW64"). The same holds for the per-user classes key. tests/deployment/package_tables.py checks
+# the packages against its own copy of this table.
+REDIRECTED_CLASSES = ('CLSID', 'Interface')
+
+
+def redirected(path):
+    return path.split('\\')[0].upper() in (name.upper() for name in REDIRECTED_CLASSES)
+
+
+def wxs(arch, version, dll, scope='machine'):
     platform = {'x64': 'win64', 'x86': 'win32'}[arch]
     with open(APPID_SOURCE, encoding='utf-8') as f:
         appid = re.search(r'kApplicationIdText\[\]\s*=\s*u"(\{[0-9A-Fa-f-]+\})"', f.read())
@@ -262,18 +278,23 @@ def wxs(arch, version, dll):
             script_keys += parse_script(f.read(), replacements)
     library, files, interfaces = type_library_keys(platform)
 
-    # Two components. The shared one holds what one key serves both registry views with (the
-    # application identifier and the type library; the interfaces' keys of the 32-bit view) and
-    # has the same identity and content in the x86 and the x64 package: Windows Installer counts
-    # its users and removes it with the last package, so removing one architecture leaves the
-    # other working. It is a 32-bit component, which puts the interface keys into the 32-bit view,
-    # where RegisterTypeLib of a 64-bit library writes them too (the universal marshaler serves
-    # both). The package's own component holds the file and what each view has a copy of: the
-    # class, the ProgIDs, the library's path for this architecture and, for x64, the interfaces.
-    def shared_key(key):
-        return key.path.split('\\')[0].upper() == 'APPID'
-    own = files + [k for k in script_keys if not shared_key(k)]
-    shared = [k for k in script_keys if shared_key(k)] + library + interfaces
+    # Two components, laid out for the registry of 64-bit Windows 7 and later.
+    #
+    # The shared one holds every key that both packages write: the ProgIDs, the application
+    # identifier and the type library's own keys (one key for both views on Windows 7 and later),
+    # and the interfaces' keys of the 32-bit view (the 32-bit registration writes them, and so
+    # does RegisterTypeLib of the 64-bit library: the universal marshaler serves both views). It
+    # has the same identity and rows in the x86 and the x64 package, so Windows Installer counts
+    # its users and removes it with the last package: removing one architecture leaves the other
+    # working. It is a 32-bit component in both, as an x86 package can hold no other; on Windows 7
+    # and later its shared keys are the 64-bit programs' keys too, and on Vista and XP x64 the
+    # registry reflects Classes into the 64-bit view.
+    #
+    # The package's own component holds the file and what only this architecture writes: the
+    # class in its own view, the library's path for this architecture (a key of its own below the
+    # shared library key) and, for x64, the interfaces of the 64-bit view.
+    own = files + [k for k in script_keys if redirected(k.path)]
+    shared = [k for k in script_keys if not redirected(k.path)] + library + interfaces
     if arch == 'x64':
         own += interfaces
 
@@ -282,21 +303,30 @@ def wxs(arch, version, dll):
         fail('the interface definition must declare one class')
     namespace = uuid.UUID(attribute(classes[0][0], 'uuid'))
 
-    # Stable as long as the class is this class: the upgrade code of each architecture and the
-    # components' identities; the product code changes with the version (every release is a major
-    # upgrade). The package code is set from the finished file (package-code).
+    # Stable as long as the class is this class: the upgrade code of each architecture and scope
+    # and the components' identities; the product code changes with the version (every release is
+    # a major upgrade). The package code is set from the finished file (package-code). The
+    # per-user packages write other keys than the per-machine ones, so their components and
+    # products are others.
+    per_user = scope == 'user'
+    suffix = ' user' if per_user else ''
+
     def code(name):
-        return str(uuid.uuid5(namespace, f'Pellmora {name}')).upper()
+        return str(uuid.uuid5(namespace, f'Pellmora {name}{suffix}')).upper()
+
+    # Per machine, the installer writes HKCR rows into HKLM\Software\Classes; per user the rows
+    # name HKCU\Software\Classes themselves, whatever ALLUSERS says.
+    root, key_prefix = ('HKCU', 'Software\\Classes\\') if per_user else ('HKCR', '')
 
     def rows(keys, key_path):
         lines = []
         for key, name, data in registry_rows(keys):
-            attrs = f'Root="HKCR" Key={quoteattr(key)} Type="string"'
+            attrs = f'Root="{root}" Key={quoteattr(key_prefix + key)} Type="string"'
             if name is not None:
                 attrs += f' Name={quoteattr(name)}'
             if data is None:
                 data = ''
-            elif data != '[#PellmoraDll]' and data != '[INSTALLDIR]':
+            elif data != '[#PellmoraDll]':
                 data = formatted(data)
                 # A registry-only component needs a key path: its first value.
                 if key_path:
@@ -306,15 +336,31 @@ def wxs(arch, version, dll):
         return '\n'.join(lines)
 
     upgrade = code(f'upgrade {arch}')
-    folder = {'x64': 'ProgramFiles64Folder', 'x86': 'ProgramFilesFolder'}[arch]
     win64 = 'yes' if arch == 'x64' else 'no'
+    title = f'Pellmora ({arch}, this user)' if per_user else f'Pellmora ({arch})'
+    if per_user:
+        # The user's own programs folder, one folder per architecture: a per-user installation
+        # knows one programs folder for both. The package needs no elevation (perUser sets the
+        # summary's "no elevated privileges" bit) and writes nothing outside the user's profile
+        # and HKCU; LocalAppData does not roam, so Windows Installer removes the folders it made.
+        package = 'InstallScope="perUser"'
+        folders_open = ('      <Directory Id="LocalAppDataFolder">\n'
+                        '        <Directory Id="PellmoraPrograms" Name="Programs">\n'
+                        '        <Directory Id="PellmoraFolder" Name="Pellmora">\n'
+                        f'        <Directory Id="INSTALLDIR" Name="{arch}">')
+        folders_close = '        </Directory>\n        </Directory>\n        </Directory>\n      </Directory>'
+    else:
+        package = 'InstallScope="perMachine"'
+        folder = {'x64': 'ProgramFiles64Folder', 'x86': 'ProgramFilesFolder'}[arch]
+        folders_open = f'      <Directory Id="{folder}">\n        <Directory Id="INSTALLDIR" Name="Pellmora">'
+        folders_close = '        </Directory>\n      </Directory>'
     return f'''<?xml version="1.0" encoding="utf-8"?>
-<!-- The Windows Installer package of Pellmora.dll ({arch}), written by the build from the DLL's
-     registration scripts and interface definition (scripts/release.py); do not edit. -->
+<!-- The Windows Installer package of Pellmora.dll ({arch}, per {'user' if per_user else 'machine'}), written by the
+     build from the DLL's registration scripts and interface definition (scripts/release.py); do not edit. -->
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="{code(f'product {arch} {version}')}" Name="Pellmora ({arch})" Language="1033"
+  <Product Id="{code(f'product {arch} {version}')}" Name="{title}" Language="1033"
            Version="{version}" Manufacturer="Pellmora" UpgradeCode="{upgrade}">
-    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"
+    <Package InstallerVersion="200" Compressed="yes" {package}
              Description="Pellmora {version} ({arch}): the ConnectionString automation server"/>
     <!-- Any older version, and another package of this version, is removed first; a newer one
          stops the installation. -->
@@ -323,14 +369,13 @@ def wxs(arch, version, dll):
                       Property="PELLMORA_OLDER_FOUND"/>
       <UpgradeVersion Minimum="{version}" IncludeMinimum="no" OnlyDetect="yes" Property="PELLMORA_NEWER_FOUND"/>
     </Upgrade>
-    <Condition Message="A newer version of Pellmora ({arch}) is installed.">NOT PELLMORA_NEWER_FOUND</Condition>
+    <Condition Message="A newer version of {title} is installed.">NOT PELLMORA_NEWER_FOUND</Condition>
     <InstallExecuteSequence>
       <RemoveExistingProducts After="InstallValidate"/>
     </InstallExecuteSequence>
     <Media Id="1" Cabinet="pellmora.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
-      <Directory Id="{folder}">
-        <Directory Id="INSTALLDIR" Name="Pellmora">
+{folders_open}
           <Component Id="Pellmora" Guid="{code(f'component {arch}')}" Win64="{win64}">
             <File Id="PellmoraDll" Name="Pellmora.dll" Source={quoteattr(dll)} KeyPath="yes"/>
 {rows(own, False)}
@@ -338,8 +383,7 @@ def wxs(arch, version, dll):
           <Component Id="PellmoraShared" Guid="{code('component shared')}" Win64="no">
 {rows(shared, True)}
           </Component>
-        </Directory>
-      </Directory>
+{folders_close}
     </Directory>
     <Feature Id="Pellmora" Level="1">
       <ComponentRef Id="Pellmora"/>
@@ -466,6 +510,7 @@ def main():
     commands = parser.add_subparsers(dest='command', required=True)
     w = commands.add_parser('wxs')
     w.add_argument('--arch', choices=('x64', 'x86'), required=True)
+    w.add_argument('--scope', choices=('machine', 'user'), default='machine')
     w.add_argument('--version', required=True)
     w.add_argument('--dll', required=True)
     w.add_argument('--out', required=True)
@@ -476,7 +521,7 @@ def main():
     z.add_argument('folder')
     args = parser.parse_args()
     if args.command == 'wxs':
-        text = wxs(args.arch, args.version, args.dll)
+        text = wxs(args.arch, args.version, args.dll, args.scope)
         with open(args.out, 'w', encoding='utf-8', newline='\n') as f:
             f.write(text)
     elif args.command == 'tlb-stamp':
