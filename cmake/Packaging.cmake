@@ -100,16 +100,24 @@ if(NOT _pellmora_imported)
   install(FILES ${_pellmora_manifest} DESTINATION ${PELLMORA_PACKAGE_FOLDER} COMPONENT dll)
   # The package's DLL is the stripped (and possibly signed) file that scripts/package.sh installs
   # into <stage>/x64 or <stage>/x86; wixl runs in <stage>.
-  set(_pellmora_wxs ${PROJECT_BINARY_DIR}/deployment/Pellmora.wxs)
+  # Two packages per architecture: per machine (Pellmora.wxs) and per user (Pellmora-user.wxs).
   set(_pellmora_release_script ${PROJECT_SOURCE_DIR}/scripts/release.py)
-  add_custom_command(
-    OUTPUT ${_pellmora_wxs}
-    COMMAND python3 ${_pellmora_release_script} wxs --arch ${PELLMORA_PACKAGE_FOLDER} --version ${PROJECT_VERSION}
-            --dll ${PELLMORA_PACKAGE_FOLDER}/Pellmora.dll --out ${_pellmora_wxs}
-    DEPENDS ${_pellmora_release_script} ${PROJECT_SOURCE_DIR}/src/module/resources/appid.rgs ${PELLMORA_CLASS_SCRIPT}
-            ${PELLMORA_INTERFACE_DEFINITION} ${PROJECT_SOURCE_DIR}/src/module/self_registration.cpp
-    COMMENT "Generating the WiX source of the ${PELLMORA_PACKAGE_FOLDER} installer package"
-    VERBATIM)
+  set(_pellmora_wxs "")
+  foreach(scope machine user)
+    set(_pellmora_scope_wxs ${PROJECT_BINARY_DIR}/deployment/Pellmora.wxs)
+    if(scope STREQUAL "user")
+      set(_pellmora_scope_wxs ${PROJECT_BINARY_DIR}/deployment/Pellmora-user.wxs)
+    endif()
+    add_custom_command(
+      OUTPUT ${_pellmora_scope_wxs}
+      COMMAND python3 ${_pellmora_release_script} wxs --arch ${PELLMORA_PACKAGE_FOLDER} --scope ${scope}
+              --version ${PROJECT_VERSION} --dll ${PELLMORA_PACKAGE_FOLDER}/Pellmora.dll --out ${_pellmora_scope_wxs}
+      DEPENDS ${_pellmora_release_script} ${PROJECT_SOURCE_DIR}/src/module/resources/appid.rgs ${PELLMORA_CLASS_SCRIPT}
+              ${PELLMORA_INTERFACE_DEFINITION} ${PROJECT_SOURCE_DIR}/src/module/self_registration.cpp
+      COMMENT "Generating the WiX source of the ${PELLMORA_PACKAGE_FOLDER} installer package (per ${scope})"
+      VERBATIM)
+    list(APPEND _pellmora_wxs ${_pellmora_scope_wxs})
+  endforeach()
   add_custom_target(pellmora_installer_source ALL DEPENDS ${_pellmora_wxs})
   return()
 endif()

@@ -17,7 +17,7 @@ required=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 libwine-dev
   clang libclang-rt-14-dev
-  wixl osslsigncode openssl python3
+  wixl msitools osslsigncode openssl python3
   debootstrap
 )
 # node and npm run the peer parser of the interoperability test; any installed node will do.

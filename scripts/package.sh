@@ -5,8 +5,10 @@
 #                               manifest, the interface header and identifiers, the examples and
 #                               README.txt
 #   pellmora-<version>-x86.msi  the Windows Installer packages, built with wixl from the WiX source
-#   pellmora-<version>-x64.msi  that each DLL build writes (scripts/release.py)
-#   SHA256SUMS                  the checksums of the three
+#   pellmora-<version>-x64.msi  that each DLL build writes (scripts/release.py): per machine, and
+#   pellmora-<version>-x86-user.msi   per user (no elevation, into the user's own programs folder)
+#   pellmora-<version>-x64-user.msi
+#   SHA256SUMS                  the checksums of the five
 # Installs what is missing (unless PELLMORA_NO_BOOTSTRAP=1: the test command has done it) and
 # builds what is out of date first.
 #
@@ -91,11 +93,11 @@ rm -f "$zip"
 python3 "$root/scripts/release.py" zip "$zip" "$stage"
 
 files=("$zip")
-for row in "x86 win32" "x64 win64"; do
-  read -r architecture build <<<"$row"
-  msi=$output/pellmora-$version-$architecture.msi
+for row in "x86 win32" "x64 win64" "x86 win32 -user" "x64 win64 -user"; do
+  read -r architecture build scope <<<"$row"
+  msi=$output/pellmora-$version-$architecture$scope.msi
   rm -f "$msi"
-  if ! (cd "$stage" && wixl -a "$architecture" -o "$msi" "$root/build/$build/dll/deployment/Pellmora.wxs") \
+  if ! (cd "$stage" && wixl -a "$architecture" -o "$msi" "$root/build/$build/dll/deployment/Pellmora$scope.wxs") \
          >"$output/wixl.log" 2>&1 || [ ! -f "$msi" ]; then
     cat "$output/wixl.log" >&2
     echo "making $msi failed" >&2

@@ -338,22 +338,43 @@ def wxs(arch, version, dll, scope='machine'):
     upgrade = code(f'upgrade {arch}')
     win64 = 'yes' if arch == 'x64' else 'no'
     title = f'Pellmora ({arch}, this user)' if per_user else f'Pellmora ({arch})'
+    own_component = f'''<Component Id="Pellmora" Guid="{code(f'component {arch}')}" Win64="{win64}">
+            <File Id="PellmoraDll" Name="Pellmora.dll" Source={quoteattr(dll)} KeyPath="yes"/>
+{rows(own, False)}
+          </Component>'''
+    shared_rows = rows(shared, True)
     if per_user:
-        # The user's own programs folder, one folder per architecture: a per-user installation
-        # knows one programs folder for both. The package needs no elevation (perUser sets the
-        # summary's "no elevated privileges" bit) and writes nothing outside the user's profile
-        # and HKCU; LocalAppData does not roam, so Windows Installer removes the folders it made.
+        # The user's own programs folder, a folder per architecture below Pellmora: a per-user
+        # installation knows one programs folder for both. The package needs no elevation
+        # (perUser sets the summary's "no elevated privileges" bit) and writes nothing outside the
+        # user's profile and HKCU. The shared component lies in the Pellmora folder, which both
+        # packages make, and removes it with the last of them (wixl's RemoveFolder removes its
+        # component's own folder only).
         package = 'InstallScope="perUser"'
-        folders_open = ('      <Directory Id="LocalAppDataFolder">\n'
-                        '        <Directory Id="PellmoraPrograms" Name="Programs">\n'
-                        '        <Directory Id="PellmoraFolder" Name="Pellmora">\n'
-                        f'        <Directory Id="INSTALLDIR" Name="{arch}">')
-        folders_close = '        </Directory>\n        </Directory>\n        </Directory>\n      </Directory>'
+        folders = f'''      <Directory Id="LocalAppDataFolder">
+        <Directory Id="PellmoraPrograms" Name="Programs">
+        <Directory Id="PellmoraFolder" Name="Pellmora">
+          <Directory Id="INSTALLDIR" Name="{arch}">
+          {own_component}
+          </Directory>
+          <Component Id="PellmoraShared" Guid="{code('component shared')}" Win64="no">
+            <RemoveFolder Id="RemovePellmoraFolder" On="uninstall"/>
+{shared_rows}
+          </Component>
+        </Directory>
+        </Directory>
+      </Directory>'''
     else:
         package = 'InstallScope="perMachine"'
         folder = {'x64': 'ProgramFiles64Folder', 'x86': 'ProgramFilesFolder'}[arch]
-        folders_open = f'      <Directory Id="{folder}">\n        <Directory Id="INSTALLDIR" Name="Pellmora">'
-        folders_close = '        </Directory>\n      </Directory>'
+        folders = f'''      <Directory Id="{folder}">
+        <Directory Id="INSTALLDIR" Name="Pellmora">
+          {own_component}
+          <Component Id="PellmoraShared" Guid="{code('component shared')}" Win64="no">
+{shared_rows}
+          </Component>
+        </Directory>
+      </Directory>'''
     return f'''<?xml version="1.0" encoding="utf-8"?>
 <!-- The Windows Installer package of Pellmora.dll ({arch}, per {'user' if per_user else 'machine'}), written by the
      build from the DLL's registration scripts and interface definition (scripts/release.py); do not edit. -->
@@ -375,15 +396,7 @@ def wxs(arch, version, dll, scope='machine'):
     </InstallExecuteSequence>
     <Media Id="1" Cabinet="pellmora.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
-{folders_open}
-          <Component Id="Pellmora" Guid="{code(f'component {arch}')}" Win64="{win64}">
-            <File Id="PellmoraDll" Name="Pellmora.dll" Source={quoteattr(dll)} KeyPath="yes"/>
-{rows(own, False)}
-          </Component>
-          <Component Id="PellmoraShared" Guid="{code('component shared')}" Win64="no">
-{rows(shared, True)}
-          </Component>
-{folders_close}
+{folders}
     </Directory>
     <Feature Id="Pellmora" Level="1">
       <ComponentRef Id="Pellmora"/>

@@ -32,7 +32,8 @@ check "SHA256SUMS lists the signed files" bash -c "cd '$signed' && sha256sum --q
 verify() { osslsigncode verify -CAfile "$2" -in "$1" >/dev/null 2>&1; }
 files=()
 for architecture in "${architectures[@]}"; do
-  files+=("$signed/unpacked/$architecture/Pellmora.dll" "$signed/pellmora-$PELLMORA_VERSION-$architecture.msi")
+  files+=("$signed/unpacked/$architecture/Pellmora.dll" "$signed/pellmora-$PELLMORA_VERSION-$architecture.msi"
+          "$signed/pellmora-$PELLMORA_VERSION-$architecture-user.msi")
 done
 for file in "${files[@]}"; do
   name=${file#"$signed/"}
