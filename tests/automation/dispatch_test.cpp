@@ -128,6 +128,7 @@ TEST(Dispatch, UnknownNamesAndBadPointersFail) {
   LPOLESTR nullName[] = {nullptr};
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullName, 1, 0, &id), E_POINTER);
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id), E_POINTER);
+  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullptr, 0, 0, &id), E_POINTER) << "no names, but a null array";
   LPOLESTR name[] = {const_cast<LPOLESTR>(L"parse")};
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, name, 1, 0, nullptr), E_POINTER);
 }
