@@ -400,7 +400,7 @@ const Shape kShapes[] = {
        a.referencedText = SysAllocString(L"uid=two steps away");
        VARIANT& held = a.NextByReference();
        held.vt = VT_BSTR | VT_BYREF, held.pbstrVal = &a.referencedText;
-     }, true},
+     }},
     {"empty", [](CallArguments& a) { a.Next().vt = VT_EMPTY; }},
     {"null", [](CallArguments& a) { a.Next().vt = VT_NULL; }},
     {"missing (VT_ERROR)",

@@ -1,5 +1,6 @@
 #include "fuzz_call.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -344,7 +345,7 @@ class FuzzCall::Builder {
         break;
       }
       case 0:
-        Plain(value, type, depth);
+        Plain(value, type);
         break;
       default:
         // Vectors belong to property variants; a VARIANT carries only their null or zeroed header.
@@ -355,7 +356,7 @@ class FuzzCall::Builder {
     log_ = log;
   }
 
-  void Plain(VARIANT& value, VARTYPE type, int depth) {
+  void Plain(VARIANT& value, VARTYPE type) {
     switch (type) {
       case VT_BSTR: value.bstrVal = Text(); break;
       case VT_DISPATCH: case VT_UNKNOWN: value.pdispVal = Object(); break;
@@ -374,7 +375,6 @@ class FuzzCall::Builder {
         value.ullVal = random_.OneIn(2) ? random_.Pick(kBits) : random_.Next() >> random_.Below(64);
         Log("bits %llx", static_cast<unsigned long long>(value.ullVal));
     }
-    (void)depth;
   }
 
   FuzzCall& call_;
