@@ -358,6 +358,13 @@ std::vector<MemberCalls> MemberFigures(IConnectionString* getter, IConnectionStr
     figures.push_back({std::string("put_") + property.name, [=] { return (putter->*put)(value); },
                        InvokeCall(putter, property.id, DISPATCH_PROPERTYPUT, withText(value, true))});
   }
+  // A number put as VBScript passes `o.Timeout = 30`; the early-bound put takes the text.
+  auto& [number, numberParams] = storage.emplace_back();
+  number.vt = VT_I4;
+  number.lVal = 30;
+  numberParams = {&number, &putName, 1, 1};
+  figures.push_back({"put_Timeout_number", [=] { return putter->put_Timeout(value); },
+                     InvokeCall(putter, 6, DISPATCH_PROPERTYPUT, &numberParams)});
   figures.push_back({"parse", ParseCallOf(putter, typical), InvokeCall(putter, 11, DISPATCH_METHOD, withText(typical, false))});
   figures.push_back({"Reset", [=] { return putter->Reset(); }, InvokeCall(putter, 12, DISPATCH_METHOD, &none)});
   return figures;

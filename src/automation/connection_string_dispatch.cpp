@@ -1,13 +1,13 @@
 // Late-bound access. Once the module's type information is loaded, the calls that script hosts
-// make most (every member with the argument shapes they pass) are decoded here and go straight
-// to the member; every other call is handed, untouched, to the type information, which calls
-// back into this object's IConnectionString table. A direct call gives exactly what the type
-// information would: the same member, the same result variant, and puArgErr and EXCEPINFO left
-// as they were (the type information writes them only for the calls declined here), and the
-// result variant of a put or of Reset untouched, as the type information leaves it.
+// make most (every member, a text argument in the shapes they pass strings in) are decoded here
+// and go straight to the member; every other call is handed, untouched, to the type information,
+// which calls back into this object's IConnectionString table. A direct call gives exactly what
+// the type information would: the same member, the same result variant, and puArgErr and
+// EXCEPINFO left as they were (the type information writes them only for the calls declined
+// here), and the result variant of a put or of Reset untouched, as the type information leaves it.
 #include "automation/connection_string.h"
+#include "automation/text_argument.h"
 #include "automation/type_info_cache.h"
-#include "support/automation_string.h"
 
 namespace pellmora {
 
@@ -41,50 +41,6 @@ constexpr DISPID kParseParameter = 0;
 // A get or a method call as script hosts send it: VBScript asks for both when it cannot tell.
 bool IsGetOrCall(WORD flags, WORD wanted) {
   return flags == wanted || flags == (DISPATCH_PROPERTYGET | DISPATCH_METHOD);
-}
-
-// Value types whose conversion to text reads nothing but the variant itself (no object is
-// called, no array walked), so converting here gives the type information's text.
-bool IsPlainScalar(VARTYPE type) {
-  switch (type) {
-    case VT_EMPTY: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-    case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BOOL: case VT_DECIMAL:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// The text argument of a put or of parse, as the member receives it: a string, a string by
-// reference, a variant by reference that holds a string or a plain scalar (a script variable), or
-// a plain scalar, converted as VariantChangeType converts it to a string. `converted` owns a
-// converted text. False for every other shape, and for a conversion that fails: the type
-// information reports those.
-bool TextArgument(const VARIANT& given, AutomationString& converted, BSTR* text) {
-  const VARIANT* argument = &given;
-  if (argument->vt == (VT_VARIANT | VT_BYREF)) {
-    argument = argument->pvarVal;
-    if (argument == nullptr) return false;
-  } else if (argument->vt == (VT_BSTR | VT_BYREF)) {
-    if (argument->pbstrVal == nullptr) return false;
-    *text = *argument->pbstrVal;
-    return true;
-  }
-  if (argument->vt == VT_BSTR) {
-    *text = argument->bstrVal;
-    return true;
-  }
-  if (!IsPlainScalar(argument->vt)) return false;
-  VARIANT asText;
-  asText.vt = VT_EMPTY;
-  // A conversion to VT_BSTR gives a string or fails and leaves `asText` empty.
-  if (FAILED(VariantChangeType(&asText, const_cast<VARIANT*>(argument), 0, VT_BSTR)) || asText.vt != VT_BSTR) {
-    return false;
-  }
-  converted = AutomationString(asText.bstrVal);
-  *text = asText.bstrVal;
-  return true;
 }
 
 // The only argument of a call that takes one, positional or named `name`.
@@ -123,18 +79,16 @@ bool DirectInvoke(void* instance, DISPID id, WORD flags, DISPPARAMS* params, VAR
     }
     if (flags != DISPATCH_PROPERTYPUT || property.put == nullptr) return false;
     const VARIANT* argument = OnlyArgument(*params, DISPID_PROPERTYPUT, /*mustBeNamed=*/true);
-    AutomationString converted;
     BSTR text = nullptr;
-    if (argument == nullptr || !TextArgument(*argument, converted, &text)) return false;
+    if (argument == nullptr || !TextArgument(*argument, &text)) return false;
     if (FAILED((object->*property.put)(text))) return false;
     *outcome = S_OK;
     return true;
   }
   if (id == kParse && IsGetOrCall(flags, DISPATCH_METHOD)) {
     const VARIANT* argument = OnlyArgument(*params, kParseParameter, /*mustBeNamed=*/false);
-    AutomationString converted;
     BSTR text = nullptr;
-    if (argument == nullptr || !TextArgument(*argument, converted, &text)) return false;
+    if (argument == nullptr || !TextArgument(*argument, &text)) return false;
     VARIANT_BOOL succeeded = VARIANT_FALSE;
     if (FAILED(object->parse(text, &succeeded))) return false;
     if (result != nullptr) {

@@ -157,8 +157,9 @@ HRESULT TypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
 }
 
 HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept {
-  // Bad pointers are refused here rather than handed on.
-  if (count != 0 && (names == nullptr || ids == nullptr)) return E_POINTER;
+  // Bad pointers are refused here rather than handed on, even with no name to look up: the type
+  // information may read the array regardless (Wine's faults on a null one).
+  if (names == nullptr || ids == nullptr) return E_POINTER;
   for (UINT index = 0; index < count; ++index) {
     if (names[index] == nullptr) return E_POINTER;
   }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/text_argument.h"
 #include "com_test_support.h"
 
 namespace pellmora::testing {
@@ -127,6 +128,7 @@ TEST(Dispatch, UnknownNamesAndBadPointersFail) {
   LPOLESTR nullName[] = {nullptr};
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullName, 1, 0, &id), E_POINTER);
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullptr, 1, 0, &id), E_POINTER);
+  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, nullptr, 0, 0, &id), E_POINTER) << "no names, but a null array";
   LPOLESTR name[] = {const_cast<LPOLESTR>(L"parse")};
   EXPECT_EQ(object->GetIDsOfNames(IID_NULL, name, 1, 0, nullptr), E_POINTER);
 }
@@ -298,32 +300,35 @@ void SetText(VARIANT& value, const wchar_t* text) {
 }
 
 // The argument shapes: what script hosts send, and what they must not.
+// `text`: the direct path takes the only argument as the member's text (only the string shapes
+// script hosts pass); every other shape goes to the type information, which converts it.
 struct Shape {
   const char* name;
   void (*build)(CallArguments&);
+  bool text = false;
 };
 const Shape kShapes[] = {
     {"none", [](CallArguments&) {}},
     {"no DISPPARAMS", [](CallArguments& a) { a.withoutParams = true; }},
-    {"string", [](CallArguments& a) { SetText(a.Next(), L"Server=s;uid=u;Database='d''b'"); }},
-    {"null string", [](CallArguments& a) { a.Next().vt = VT_BSTR; }},
+    {"string", [](CallArguments& a) { SetText(a.Next(), L"Server=s;uid=u;Database='d''b'"); }, true},
+    {"null string", [](CallArguments& a) { a.Next().vt = VT_BSTR; }, true},
     {"string with a NUL",
      [](CallArguments& a) {
        VARIANT& value = a.Next();
        value.vt = VT_BSTR;
        value.bstrVal = SysAllocStringLen(L"uid=a\0pwd=b", 11);
-     }},
+     }, true},
     {"string by reference",
      [](CallArguments& a) {
        a.referencedText = SysAllocString(L"Data Source=by ref");
        VARIANT& value = a.Next();
        value.vt = VT_BSTR | VT_BYREF;
        value.pbstrVal = &a.referencedText;
-     }},
+     }, true},
     {"string by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_BSTR | VT_BYREF; }},
     {"variant by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_VARIANT | VT_BYREF; }},
     {"variant by reference holding a string",
-     [](CallArguments& a) { SetText(a.NextByReference(), L"pwd=in a variable"); }},
+     [](CallArguments& a) { SetText(a.NextByReference(), L"pwd=in a variable"); }, true},
     {"variant by reference holding a short integer",
      [](CallArguments& a) {
        VARIANT& held = a.NextByReference();
@@ -344,6 +349,58 @@ const Shape kShapes[] = {
     {"date", [](CallArguments& a) { a.Next().vt = VT_DATE, a.values[0].date = 45000.25; }},
     {"currency", [](CallArguments& a) { a.Next().vt = VT_CY, a.values[0].cyVal.int64 = 123456; }},
     {"byte", [](CallArguments& a) { a.Next().vt = VT_UI1, a.values[0].bVal = 200; }},
+    {"signed byte", [](CallArguments& a) { a.Next().vt = VT_I1, a.values[0].cVal = -5; }},
+    {"unsigned short", [](CallArguments& a) { a.Next().vt = VT_UI2, a.values[0].uiVal = 65535; }},
+    {"unsigned integer", [](CallArguments& a) { a.Next().vt = VT_UI4, a.values[0].ulVal = 4000000000u; }},
+    {"64-bit integer", [](CallArguments& a) { a.Next().vt = VT_I8, a.values[0].llVal = -1234567890123ll; }},
+    {"unsigned 64-bit integer", [](CallArguments& a) { a.Next().vt = VT_UI8, a.values[0].ullVal = ~0ull; }},
+    {"machine integer", [](CallArguments& a) { a.Next().vt = VT_INT, a.values[0].intVal = -7; }},
+    {"unsigned machine integer", [](CallArguments& a) { a.Next().vt = VT_UINT, a.values[0].uintVal = 7; }},
+    {"float", [](CallArguments& a) { a.Next().vt = VT_R4, a.values[0].fltVal = 3.5f; }},
+    {"decimal",
+     [](CallArguments& a) {
+       VARIANT& value = a.Next();
+       value.decVal = {};  // overlaps vt, so it comes first
+       value.decVal.scale = 1;
+       value.decVal.Lo64 = 35;
+       value.vt = VT_DECIMAL;
+     }},
+    {"date by reference",
+     [](CallArguments& a) {
+       static DATE referenced = 45000.5;
+       a.Next().vt = VT_DATE | VT_BYREF, a.values[0].pdate = &referenced;
+     }},
+    {"double by reference",
+     [](CallArguments& a) {
+       static double referenced = 2.5;
+       a.Next().vt = VT_R8 | VT_BYREF, a.values[0].pdblVal = &referenced;
+     }},
+    {"boolean by reference",
+     [](CallArguments& a) {
+       static VARIANT_BOOL referenced = VARIANT_TRUE;
+       a.Next().vt = VT_BOOL | VT_BYREF, a.values[0].pboolVal = &referenced;
+     }},
+    {"variant by reference holding a date",
+     [](CallArguments& a) {
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_DATE, held.date = 45000.75;
+     }},
+    {"variant by reference holding a double",
+     [](CallArguments& a) {
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_R8, held.dblVal = -0.5;
+     }},
+    {"variant by reference holding a boolean",
+     [](CallArguments& a) {
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_BOOL, held.boolVal = VARIANT_FALSE;
+     }},
+    {"variant by reference holding a string by reference",
+     [](CallArguments& a) {
+       a.referencedText = SysAllocString(L"uid=two steps away");
+       VARIANT& held = a.NextByReference();
+       held.vt = VT_BSTR | VT_BYREF, held.pbstrVal = &a.referencedText;
+     }},
     {"empty", [](CallArguments& a) { a.Next().vt = VT_EMPTY; }},
     {"null", [](CallArguments& a) { a.Next().vt = VT_NULL; }},
     {"missing (VT_ERROR)",
@@ -362,6 +419,18 @@ const Shape kShapes[] = {
        SetText(a.Next(), L"uid=first");
      }},
 };
+
+// Only the string shapes are taken on the direct path; the type information converts every other
+// shape, so that the text a number, date or boolean becomes is the platform's on every version.
+TEST(Dispatch, OnlyStringShapesTakeTheDirectPath) {
+  for (const Shape& shape : kShapes) {
+    CallArguments arguments;
+    shape.build(arguments);
+    if (arguments.count != 1 || arguments.withoutParams) continue;
+    BSTR text = nullptr;
+    EXPECT_EQ(TextArgument(arguments.values[0], &text), shape.text) << shape.name;
+  }
+}
 
 // How the arguments are named: positional, the put's value, parse's parameter, an unknown name.
 const struct {
