@@ -52,6 +52,7 @@ same "refused command lines write nothing for the machine" "" "$(entries machine
 check "regsvr32 /n /i:user succeeds" regsvr /s /n /i:user "$dll"
 same "registering for the user leaves HKLM alone" "$machine_before" "$(machine_software)"
 user_entries=$(entries user)
+check "the user's entries are read back" grep -q "^\\\\CLSID" <<<"$user_entries"
 same "read back as the class lookup would" "" "$(probe readback "$dll")"
 check "regsvr32 /u /n /i:USER succeeds" regsvr /s /u /n /i:USER "$dll"
 ROOT=$USER_ROOT expect_clean "unregistration for the user"
