@@ -23,7 +23,9 @@ struct ClassCategory {
 
 struct ClassEntry {
   const CLSID* clsid;
-  HRESULT (*updateRegistration)(bool registering);  // adds or removes the class's registry entries
+  // Adds or removes the class's registry entries; what they name under HKEY_CLASSES_ROOT goes to
+  // the open key `classesRoot` (the machine's or the user's classes key).
+  HRESULT (*updateRegistration)(bool registering, HKEY classesRoot);
   ClassObjectCreator createClassObject;
   InstanceCreator createInstance;
   std::atomic<IUnknown*> classObject;  // the cached class object, one reference owned by the row

@@ -6,6 +6,6 @@
 namespace pellmora {
 
 // The object map's registration function for the ConnectionString class.
-HRESULT UpdateConnectionStringRegistration(bool registering) noexcept;
+HRESULT UpdateConnectionStringRegistration(bool registering, HKEY classesRoot) noexcept;
 
 }  // namespace pellmora

@@ -6,6 +6,7 @@
 #include "module/server_module.h"
 #include "registrar/narrow_copy.h"
 #include "registrar/script_registrar.h"
+#include "support/result_codes.h"
 #include "support/scratch_buffer.h"
 #include "support/text_conversion.h"
 #include "support/wide_text.h"
@@ -38,26 +39,71 @@ HRESULT CheckModulePath() noexcept {
   return NarrowCopy(PortableWide(path), scratch, true, &narrow);
 }
 
+// The lock that an override of HKEY_CLASSES_ROOT holds: the module mutex.
+CRITICAL_SECTION* OverrideLock() noexcept {
+  ServerModule* module = ServerModule::Current();
+  return module != nullptr ? &module->Mutex() : nullptr;
+}
+
+// DllInstall's command line for a registration of the current user: "user" in any letter case.
+bool IsUserCommandLine(const char16_t* text) noexcept {
+  if (text == nullptr) return false;
+  const char16_t user[] = u"user";
+  for (std::size_t i = 0; i < 4; ++i) {
+    char16_t unit = text[i];
+    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    if (unit != user[i]) return false;  // also at the end of a shorter text
+  }
+  return text[4] == u'\0';
+}
+
+// The categories of one class. The categories manager writes through HKEY_CLASSES_ROOT, so for
+// a user that key must stand for the user's classes key while it works.
+HRESULT UpdateCategories(const ClassEntry& entry, bool registering, const ClassesKey& root) noexcept {
+  const ClassCategory* categories = entry.categories != nullptr ? entry.categories() : nullptr;
+  if (categories != nullptr && root.Scope() == RegistrationScope::User) {
+    ClassesRootOverride override(root);
+    if (FAILED(override.Result())) return override.Result();
+    return UpdateClassCategories(*entry.clsid, categories, registering);
+  }
+  return UpdateClassCategories(*entry.clsid, categories, registering);
+}
+
 }  // namespace
 
-HRESULT RegisterServer() noexcept {
+HRESULT RegisterServer(RegistrationScope scope) noexcept {
   HRESULT result = CheckModulePath();
   if (FAILED(result)) return result;
-  result = RunRegistrationScript(kAppIdScript, true, kAppIdPairs);
+  ClassesKey classes;
+  const LONG code = classes.Open(scope, true, OverrideLock());
+  if (code != ERROR_SUCCESS) return ResultFromWin32(code);
+  result = RunRegistrationScript(kAppIdScript, true, kAppIdPairs, classes.Get());
   if (FAILED(result)) return result;
-  return RegisterClasses(ModuleClassTable());
+  return RegisterClasses(ModuleClassTable(), classes);
 }
 
-HRESULT UnregisterServer() noexcept {
+HRESULT UnregisterServer(RegistrationScope scope) noexcept {
   HRESULT result = CheckModulePath();
   if (FAILED(result)) return result;
-  result = UnregisterClasses(ModuleClassTable());
+  ClassesKey classes;
+  const LONG code = classes.Open(scope, false, OverrideLock());
+  // A user without a classes key has nothing registered.
+  if (code == ERROR_FILE_NOT_FOUND && scope == RegistrationScope::User) return S_OK;
+  if (code != ERROR_SUCCESS) return ResultFromWin32(code);
+  result = UnregisterClasses(ModuleClassTable(), classes);
   if (FAILED(result)) return result;
-  return RunRegistrationScript(kAppIdScript, false, kAppIdPairs);
+  return RunRegistrationScript(kAppIdScript, false, kAppIdPairs, classes.Get());
 }
 
-HRESULT RunRegistrationScript(UINT resourceId, bool registering, const ReplacementPair* extraPairs) noexcept {
+HRESULT InstallForCommandLine(bool install, const char16_t* commandLine) noexcept {
+  if (!IsUserCommandLine(commandLine)) return E_INVALIDARG;
+  return install ? RegisterServer(RegistrationScope::User) : UnregisterServer(RegistrationScope::User);
+}
+
+HRESULT RunRegistrationScript(UINT resourceId, bool registering, const ReplacementPair* extraPairs,
+                              HKEY classesRoot) noexcept {
   ScriptRegistrar registrar;
+  registrar.MapClassesRoot(classesRoot);
   for (const ReplacementPair* pair = extraPairs; pair != nullptr && pair->name != nullptr; ++pair) {
     registrar.DefineReplacement(pair->name, pair->value);
   }
@@ -87,26 +133,26 @@ HRESULT RunRegistrationScript(UINT resourceId, bool registering, const Replaceme
                      : registrar.UnregisterResource(path, resourceId, u"REGISTRY");
 }
 
-HRESULT RegisterClasses(ClassTable& classes) noexcept {
+HRESULT RegisterClasses(ClassTable& classes, const ClassesKey& root) noexcept {
   for (ClassEntry& entry : classes) {
     if (entry.clsid == nullptr) continue;
-    HRESULT result = entry.updateRegistration(true);
+    HRESULT result = entry.updateRegistration(true, root.Get());
     if (FAILED(result)) return result;
-    result = UpdateClassCategories(*entry.clsid, entry.categories ? entry.categories() : nullptr, true);
+    result = UpdateCategories(entry, true, root);
     if (FAILED(result)) return result;
   }
-  return RegisterModuleTypeLibrary(classes.TypeLibraryModule());
+  return RegisterModuleTypeLibrary(classes.TypeLibraryModule(), root);
 }
 
-HRESULT UnregisterClasses(ClassTable& classes) noexcept {
+HRESULT UnregisterClasses(ClassTable& classes, const ClassesKey& root) noexcept {
   for (ClassEntry& entry : classes) {
     if (entry.clsid == nullptr) continue;
-    HRESULT result = UpdateClassCategories(*entry.clsid, entry.categories ? entry.categories() : nullptr, false);
+    HRESULT result = UpdateCategories(entry, false, root);
     if (FAILED(result)) return result;
-    result = entry.updateRegistration(false);
+    result = entry.updateRegistration(false, root.Get());
     if (FAILED(result)) return result;
   }
-  return UnregisterModuleTypeLibrary(classes.TypeLibraryModule());
+  return UnregisterModuleTypeLibrary(classes.TypeLibraryModule(), root);
 }
 
 }  // namespace pellmora

@@ -3,8 +3,10 @@
 
 #include <cstring>
 
+#include "module/classes_root.h"
 #include "module/module_path.h"
 #include "module/self_registration.h"
+#include "module/user_type_library.h"
 #include "support/automation_string.h"
 #include "support/com_ptr.h"
 #include "support/scratch_buffer.h"
@@ -42,7 +44,7 @@ HRESULT LoadModuleTypeLibrary(HMODULE module, BSTR* path, ITypeLib** library) no
   return result;
 }
 
-HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
+HRESULT RegisterModuleTypeLibrary(HMODULE module, const ClassesKey& classes) noexcept {
   AutomationString path;
   ComPtr<ITypeLib> library;
   const HRESULT result = LoadModuleTypeLibrary(module, path.put(), library.put());
@@ -59,10 +61,13 @@ HRESULT RegisterModuleTypeLibrary(HMODULE module) noexcept {
   helpDirectory[length] = u'\0';
   helpDirectory[DirectoryLength(helpDirectory)] = u'\0';
 
+  if (classes.Scope() == RegistrationScope::User) {
+    return RegisterTypeLibraryForUser(library.get(), path.get(), PlatformWide(helpDirectory), classes);
+  }
   return RegisterTypeLib(library.get(), path.get(), PlatformWide(helpDirectory));
 }
 
-HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
+HRESULT UnregisterModuleTypeLibrary(HMODULE module, const ClassesKey& classes) noexcept {
   AutomationString path;
   ComPtr<ITypeLib> library;
   HRESULT result = LoadModuleTypeLibrary(module, path.put(), library.put());
@@ -71,16 +76,23 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
   TLIBATTR* attributes = nullptr;
   result = library->GetLibAttr(&attributes);
   if (FAILED(result)) return result;
-  result = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                             attributes->lcid, attributes->syskind);
+  const bool forUser = classes.Scope() == RegistrationScope::User;
+  result = forUser ? UnregisterTypeLibraryForUser(*attributes, classes)
+                   : UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                       attributes->lcid, attributes->syskind);
   if (FAILED(result)) {
     // Unregistering twice, or after the library's entries were removed by hand, finds nothing to
     // remove; that is the state unregistration is after, and failing here would keep the AppID
-    // entries from ever being removed.
-    AutomationString registeredPath;
-    if (FAILED(QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                                     attributes->lcid, registeredPath.put()))) {
-      result = S_OK;
+    // entries from ever being removed. For one user only the user's own entries count: a
+    // registration of the machine is not the user's to remove.
+    if (forUser) {
+      if (!IsTypeLibraryRegisteredIn(classes.Get(), *attributes)) result = S_OK;
+    } else {
+      AutomationString registeredPath;
+      if (FAILED(QueryPathOfRegTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
+                                       attributes->lcid, registeredPath.put()))) {
+        result = S_OK;
+      }
     }
   }
   library->ReleaseTLibAttr(attributes);

@@ -69,19 +69,31 @@ LONG RegistryKey::WriteBytes(const char* valueName, const BYTE* data, DWORD size
 }
 
 LONG RegistryKey::DeleteTree(const char* name) noexcept {
+  // A tree deeper than the stack allows is refused before anything of it is deleted: the first
+  // pass walks the whole tree as the second will, frame for frame, and only checks the stack.
+  const LONG code = WalkTree(name, false);
+  if (code == ERROR_STACK_OVERFLOW) return code;
+  return WalkTree(name, true);
+}
+
+LONG RegistryKey::WalkTree(const char* name, bool deleting) noexcept {
   // The recursion follows the depth of the tree; refuse rather than overflow the stack.
   if (!StackHasRoom(kDeleteTreeLevelStack)) return ERROR_STACK_OVERFLOW;
   RegistryKey opened;
-  LONG code = opened.Open(key_, name, KEY_READ | KEY_WRITE);
-  if (code != ERROR_SUCCESS) return code;
-  // Index 0 every time: each pass removes the first subkey.
+  LONG code = opened.Open(key_, name, deleting ? KEY_READ | KEY_WRITE : KEY_READ);
+  // A key the check cannot open is one the deletion cannot open either: it goes no deeper there.
+  if (code != ERROR_SUCCESS) return deleting ? code : ERROR_SUCCESS;
   char subKey[kEnumNameBytes];
-  for (;;) {
+  // Deleting asks for index 0 every time, since each pass removes the first subkey; checking
+  // removes nothing and steps through the indexes.
+  for (DWORD index = 0;;) {
     DWORD size = kEnumNameBytes;
-    if (RegEnumKeyExA(opened.Get(), 0, subKey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    code = opened.DeleteTree(subKey);
+    if (RegEnumKeyExA(opened.Get(), index, subKey, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    code = opened.WalkTree(subKey, deleting);
     if (code != ERROR_SUCCESS) return code;
+    if (!deleting) ++index;
   }
+  if (!deleting) return ERROR_SUCCESS;
   opened.Close();
   return RegDeleteKeyA(key_, name);
 }

@@ -40,10 +40,14 @@ class RegistryKey {
   LONG WriteBytes(const char* valueName, const BYTE* data, DWORD size) noexcept;
 
   // Deletes the subkey `name` of the held key with everything below it. ERROR_STACK_OVERFLOW when
-  // the stack is too short for the tree's depth (see kDeleteTreeLevelStack).
+  // the stack is too short for the tree's depth (see kDeleteTreeLevelStack); the tree is then
+  // left whole.
   LONG DeleteTree(const char* name) noexcept;
 
  private:
+  // One level of DeleteTree: deletes the subtree, or with `deleting` false only checks that the
+  // stack holds it, which ignores keys it cannot open and reports only ERROR_STACK_OVERFLOW.
+  LONG WalkTree(const char* name, bool deleting) noexcept;
   void Hold(HKEY key, bool owned) noexcept;
 
   HKEY key_ = nullptr;

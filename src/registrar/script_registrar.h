@@ -31,6 +31,16 @@ class ScriptRegistrar {
   // The value of the first definition named `name` (ANSI, any case), or null.
   const char16_t* FindReplacement(const char* name) const noexcept;
 
+  // Runs what the scripts name under HKEY_CLASSES_ROOT ("HKCR") in the open key `classes`
+  // instead, such as HKEY_CURRENT_USER\Software\Classes for a registration of one user; null
+  // goes back to HKEY_CLASSES_ROOT. The key is borrowed: the caller keeps it open while scripts
+  // run. Unlike overriding the predefined key, this changes nothing for the rest of the process.
+  void MapClassesRoot(HKEY classes) noexcept { classesRoot_ = classes; }
+  // The key a script's root key name `root` (a predefined key) stands for in this registrar's runs.
+  HKEY MapRootKey(HKEY root) const noexcept {
+    return root == HKEY_CLASSES_ROOT && classesRoot_ != nullptr ? classesRoot_ : root;
+  }
+
   // Run the script stored as resource `resourceId` (low 16 bits) of type `resourceType` in the
   // module file `modulePath`, registering or unregistering. The result is the run's, or the
   // failure to read the resource.
@@ -45,6 +55,7 @@ class ScriptRegistrar {
                            bool doRegister) noexcept;
 
   ReplacementMap replacements_;
+  HKEY classesRoot_ = nullptr;
 };
 
 }  // namespace pellmora

@@ -12,6 +12,7 @@
 
 #include "registrar/registry_key.h"
 #include "registrar/script_parser.h"
+#include "registrar/script_registrar.h"
 #include "registrar/script_tables.h"
 #include "support/result_codes.h"
 #include "support/scratch_buffer.h"
@@ -82,7 +83,7 @@ HRESULT ScriptParser::RunScript(const char* text, bool doRegister) noexcept {
   while (*cursor_ != '\0') {
     result = ReadToken(token);
     if (FAILED(result)) break;
-    const HKEY root = FindRootKey(token);
+    const HKEY root = registrar_.MapRootKey(FindRootKey(token));
     if (root == nullptr) {
       result = DISP_E_EXCEPTION;
       break;

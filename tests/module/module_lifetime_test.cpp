@@ -39,15 +39,16 @@ class Module : public ::testing::Test {
   EntryPoints dll_;
 };
 
-TEST_F(Module, ExportsTheFourEntryPointsByNameAndOrdinal) {
-  const char* kNames[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
-  for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+TEST_F(Module, ExportsTheFiveEntryPointsByNameAndOrdinal) {
+  const char* kNames[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer",
+                          "DllInstall"};
+  for (WORD ordinal = 1; ordinal <= 5; ++ordinal) {
     FARPROC byName = GetProcAddress(module_, kNames[ordinal - 1]);
     EXPECT_NE(byName, nullptr) << kNames[ordinal - 1];
     EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(ordinal))), reinterpret_cast<void*>(byName))
         << kNames[ordinal - 1];
   }
-  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(5)), nullptr);
+  EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(6)), nullptr);
 }
 
 TEST_F(Module, ClassObjectRequestsThatFail) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "registrar/registry_key.h"
 #include "registrar/script_registrar.h"
 #include "registry_snapshot.h"
 #include "script_module.h"
@@ -27,6 +28,8 @@ const std::string kVersionedProgId = "Vantelby.ConStringHelper.1";
 // A module path with an apostrophe: "Module" carries it doubled for the quotes of the script.
 const char16_t kModuleQuoted[] = u"C:\\Program Files\\It''s\\Pellmora.dll";
 const char kModule[] = "C:\\Program Files\\It's\\Pellmora.dll";
+// Where a registration for one user keeps what the scripts name under HKEY_CLASSES_ROOT.
+const std::string kUserClasses = "Software\\Classes\\";
 
 class RegistrationScripts : public ::testing::Test {
  protected:
@@ -42,29 +45,31 @@ class RegistrationScripts : public ::testing::Test {
   }
   void TearDown() override {
     RemoveEntries();
+    RemoveEntries(HKEY_CURRENT_USER, kUserClasses);
 #ifndef _WIN32
     EXPECT_EQ(0, HostOpenRegistryHandles());
     EXPECT_EQ(0, HostLoadedModules()) << "the module loaded as data is always released";
 #endif
   }
-  static void RemoveEntries() {
+  // The entries below `root`\`under` (`under` empty or ending in a backslash).
+  static void RemoveEntries(HKEY root = HKEY_CLASSES_ROOT, const std::string& under = "") {
     for (const auto& key : {kClassKey, kAppIdKey, kModuleKey, kProgId, kVersionedProgId}) {
-      ASSERT_TRUE(DeleteTree(HKEY_CLASSES_ROOT, key)) << key;
+      ASSERT_TRUE(DeleteTree(root, under + key)) << key;
     }
   }
   HRESULT Register(unsigned script) { return registrar_.RegisterResource(module_.c_str(), script, u"REGISTRY"); }
   HRESULT Unregister(unsigned script) { return registrar_.UnregisterResource(module_.c_str(), script, u"REGISTRY"); }
 
-  static void ExpectRegistered() {
-    EXPECT_EQ(".\n.: @ = SZ:Vantelby.ConStringHelper\n", Snapshot(HKEY_CLASSES_ROOT, kAppIdKey));
-    EXPECT_EQ(".\n.: AppID = SZ:{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}\n", Snapshot(HKEY_CLASSES_ROOT, kModuleKey));
+  static void ExpectRegistered(HKEY root = HKEY_CLASSES_ROOT, const std::string& under = "") {
+    EXPECT_EQ(".\n.: @ = SZ:Vantelby.ConStringHelper\n", Snapshot(root, under + kAppIdKey));
+    EXPECT_EQ(".\n.: AppID = SZ:{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}\n", Snapshot(root, under + kModuleKey));
     EXPECT_EQ(".\n.: @ = SZ:ConnectionString Class\n"
               "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n",
-              Snapshot(HKEY_CLASSES_ROOT, kVersionedProgId));
+              Snapshot(root, under + kVersionedProgId));
     EXPECT_EQ(".\n.: @ = SZ:ConnectionString Class\n"
               "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n"
               "CurVer\nCurVer: @ = SZ:Vantelby.ConStringHelper.1\n",
-              Snapshot(HKEY_CLASSES_ROOT, kProgId));
+              Snapshot(root, under + kProgId));
     EXPECT_EQ(std::string(".\n.: @ = SZ:ConnectionString Class\n"
                           ".: AppID = SZ:{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}\n"
                           "InprocServer32\nInprocServer32: @ = SZ:") +
@@ -74,12 +79,12 @@ class RegistrationScripts : public ::testing::Test {
                   "Programmable\n"
                   "TypeLib\nTypeLib: @ = SZ:{0711ED4D-9539-48E2-86EB-7DF50B8DD3F0}\n"
                   "VersionIndependentProgID\nVersionIndependentProgID: @ = SZ:Vantelby.ConStringHelper\n",
-              Snapshot(HKEY_CLASSES_ROOT, kClassKey));
+              Snapshot(root, under + kClassKey));
   }
 
-  static void ExpectEntriesAbsent() {
+  static void ExpectEntriesAbsent(HKEY root = HKEY_CLASSES_ROOT, const std::string& under = "") {
     for (const auto& key : {kClassKey, kAppIdKey, kModuleKey, kProgId, kVersionedProgId}) {
-      EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
+      EXPECT_FALSE(KeyExists(root, under + key)) << key;
     }
   }
 
@@ -152,6 +157,26 @@ TEST_F(RegistrationScripts, LeftoversOfAnEarlierRegistrationAreReplaced) {
   // Registering twice changes nothing.
   ASSERT_EQ(S_OK, Register(kAppIdScript));
   ASSERT_EQ(S_OK, Register(kClassScript));
+  ExpectRegistered();
+}
+
+TEST_F(RegistrationScripts, AMappedClassesRootTakesWhatTheScriptsNameUnderHkcr) {
+  RegistryKey classes;
+  ASSERT_EQ(ERROR_SUCCESS, classes.Create(HKEY_CURRENT_USER, "Software\\Classes"));
+  registrar_.MapClassesRoot(classes.Get());
+  ASSERT_EQ(S_OK, Register(kAppIdScript));
+  ASSERT_EQ(S_OK, Register(kClassScript));
+  ExpectRegistered(HKEY_CURRENT_USER, kUserClasses);
+  ExpectEntriesAbsent();
+  // A registration of the machine beside it is another set of entries: each direction of one
+  // leaves the other alone.
+  registrar_.MapClassesRoot(nullptr);
+  ASSERT_EQ(S_OK, Register(kAppIdScript));
+  ASSERT_EQ(S_OK, Register(kClassScript));
+  registrar_.MapClassesRoot(classes.Get());
+  ASSERT_EQ(S_OK, Unregister(kClassScript));
+  ASSERT_EQ(S_OK, Unregister(kAppIdScript));
+  ExpectEntriesAbsent(HKEY_CURRENT_USER, kUserClasses);
   ExpectRegistered();
 }
 

@@ -339,15 +339,20 @@ TEST_F(WalkTest, DeepScripts) {
 
 TEST_F(WalkTest, ForcedRemovalWithLittleStackLeft) {
   // At every amount of stack a forced removal either completes or fails with the stack error and
-  // leaves the old tree: never success with the old tree left in place. The old tree is deeper
-  // than the removal's first level, which the walk's own budget covers.
+  // leaves the old tree whole: never success with the old tree left in place, never a refusal
+  // that deleted part of it. The old tree is deeper than the removal's first level, which the
+  // walk's own budget covers, and branches: the shallow branch comes first and would be gone
+  // before the deep one ran out of stack.
   constexpr HRESULT kTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
-  std::vector<std::string> oldTree = {"A"};
-  for (const char* level : {"\\Old", "\\1", "\\2", "\\3", "\\4", "\\5"}) oldTree.push_back(oldTree.back() + level);
+  std::vector<std::string> oldTree = {"A", "A\\B"};
+  for (const char* level : {"\\Old", "\\1", "\\2", "\\3", "\\4", "\\5"}) {
+    oldTree.push_back((oldTree.size() == 2 ? oldTree.front() : oldTree.back()) + level);
+  }
   int completed = 0, refused = 0;
   for (std::size_t left = 16 * 1024; left <= 96 * 1024; left += 256) {
     SCOPED_TRACE(left);
     ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
+    Create("A\\B");
     Create(oldTree.back());
     HRESULT result = E_UNEXPECTED;
     ASSERT_TRUE(RunWithStackLeft(left, [&] { result = Register("ForceRemove A = s new"); }));
