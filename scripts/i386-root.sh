@@ -80,11 +80,11 @@ binfmt_registered() {
 # start_time PID: the process's start time (clock ticks after boot); empty when it is gone. With
 # the process id it names one process, even after the id is reused.
 start_time() {
-  local stat
-  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 0
-  stat=${stat##*) }
+  local stat fields
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 0
   # Field 22 of the line; the text after the command's name starts at field 3.
-  awk '{ print $20 }' <<<"$stat"
+  read -r -a fields <<<"${stat##*) }"
+  echo "${fields[19]}"
 }
 
 # Keeps only the lines of binfmt-users whose process still runs.
