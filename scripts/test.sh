@@ -53,13 +53,12 @@ source "$root/scripts/wine-path.sh"
 if wine32_in_root; then
   echo "NOTE: no 32-bit Wine on this machine: the 32-bit DLL's Wine tests run in an i386 root"
   echo "      ($("$root/scripts/i386-root.sh" dir)), made now if it is missing (minutes, once)."
+  # Where i386 programs need qemu, its binfmt_misc entry stays registered from here to the end of
+  # this run rather than coming and going with every program the tests start.
+  if "$root/scripts/i386-root.sh" hold $$; then held=1; fi
   if ! "$root/scripts/i386-root.sh" ensure; then
     echo "FAIL: cannot make the i386 root: the 32-bit Wine tests cannot run"
     failed=$((failed + 1)); status=1
-  # Where i386 programs need qemu, its binfmt_misc entry stays registered until the end of this
-  # run rather than coming and going with every program the tests start.
-  elif "$root/scripts/i386-root.sh" hold $$; then
-    held=1
   fi
 fi
 
