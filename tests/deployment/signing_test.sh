@@ -46,6 +46,14 @@ time_stamping_authority() {
 }
 check "the throwaway time-stamping authority is made" time_stamping_authority
 timestamp_url=https://timestamp.pellmora.invalid/rfc3161
+# Debian 12's own osslsigncode (2.5) has no test authority; bookworm-backports' (2.9) has. Without
+# it the request for a time stamp is still checked, and dropped before it reaches the network.
+if osslsigncode --help 2>&1 | grep -q -- -TSA-certs; then
+  test_authority=(-TSA-certs "$work/tsa-chain.pem" -TSA-key "$work/tsa.key" -TSA-time)
+else
+  test_authority=()
+  echo "NOTE: this osslsigncode has no -TSA-certs: the time stamps themselves are not tried here"
+fi
 
 # The recording stand-ins: a link per program name on PATH to a script that logs the command line
 # (and, as ENVIRONMENT, a program whose environment holds the password) and runs the real program.
@@ -68,7 +76,7 @@ if [ "\$name" = osslsigncode ]; then
   args=()
   while [ \$# -gt 0 ]; do
     if [ "\$1" = -ts ] && [ "\${2:-}" = "$timestamp_url" ]; then
-      args+=(-TSA-certs "$work/tsa-chain.pem" -TSA-key "$work/tsa.key" -TSA-time "\$(printf '%(%s)T' -1)")
+      [ -z "${test_authority[*]}" ] || args+=(${test_authority[*]} "\$(printf '%(%s)T' -1)")
       shift 2
       continue
     fi
@@ -143,7 +151,8 @@ for file in "${files[@]}"; do
   name=${file#"$signed/"}
   check "$name: the signature verifies against the certificate" verify "$file" "$work/signer.pem"
   check_not "$name: the signature does not verify against another certificate" verify "$file" "$work/stranger.pem"
-  check "$name: the time-stamped signature verifies after the certificate has expired" verify_later "$file"
+  [ ${#test_authority[@]} -eq 0 ] ||
+    check "$name: the time-stamped signature verifies after the certificate has expired" verify_later "$file"
   # One byte in the middle of the file, changed.
   cp "$file" "$work/changed"
   size=$(stat -c %s "$file")
