@@ -30,13 +30,13 @@
 #
 # Prints the release files' paths last.
 set -euo pipefail
+# The password stays in this shell, before any program starts: none needs it in its environment.
+password=${PELLMORA_SIGNING_PASSWORD:-}
+unset PELLMORA_SIGNING_PASSWORD
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 output=$(mkdir -p "${1:-$root/build}" && cd "${1:-$root/build}" && pwd)
-# The password stays in this shell: no program started from here needs it in its environment.
-password=${PELLMORA_SIGNING_PASSWORD:-}
-unset PELLMORA_SIGNING_PASSWORD
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

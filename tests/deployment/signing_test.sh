@@ -7,9 +7,10 @@
 # a recording stand-in first on PATH: sampling /proc misses programs this short), nor in the
 # environment of any program but package.sh itself; the file that carries it has mode 0600 and
 # is gone afterwards. Given a time-stamping URL, each signature carries an RFC 3161 time stamp and
-# still verifies after the certificate has expired: offline, the stand-in for osslsigncode turns
-# that URL into osslsigncode's own test authority (-TSA-certs, -TSA-key, -TSA-time) with a
-# throwaway certificate. What was in the output folder before stays there.
+# still verifies after the certificate has expired: offline, from a throwaway authority on
+# 127.0.0.1 (time_stamp_authority.py, answering with `openssl ts -reply`). (osslsigncode's own test
+# options -TSA-certs, -TSA-key and -TSA-time would bypass the URL, and Debian 12's osslsigncode 2.5
+# has none of them.) What was in the output folder before stays there.
 #
 # The CTest entry sets PELLMORA_SOURCE, PELLMORA_VERSION, PELLMORA_ARCHITECTURES and PELLMORA_WORK;
 # PELLMORA_RUN_ARCHITECTURES, when set, names the ones whose DLL runs in this prefix (in_prefixes.sh).
@@ -45,15 +46,32 @@ time_stamping_authority() {
   cat "$work/tsa.pem" "$work/tsa-root.pem" >"$work/tsa-chain.pem"
 }
 check "the throwaway time-stamping authority is made" time_stamping_authority
-timestamp_url=https://timestamp.pellmora.invalid/rfc3161
-# Debian 12's own osslsigncode (2.5) has no test authority; bookworm-backports' (2.9) has. Without
-# it the request for a time stamp is still checked, and dropped before it reaches the network.
-if osslsigncode --help 2>&1 | grep -q -- -TSA-certs; then
-  test_authority=(-TSA-certs "$work/tsa-chain.pem" -TSA-key "$work/tsa.key" -TSA-time)
-else
-  test_authority=()
-  echo "NOTE: this osslsigncode has no -TSA-certs: the time stamps themselves are not tried here"
-fi
+cat >"$work/tsa.cnf" <<EOF
+[ tsa ]
+default_tsa = authority
+[ authority ]
+serial = $work/tsa.serial
+crypto_device = builtin
+signer_cert = $work/tsa.pem
+certs = $work/tsa-root.pem
+signer_key = $work/tsa.key
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha1, sha256, sha384, sha512
+accuracy = secs:1
+ordering = yes
+tsa_name = no
+ess_cert_id_chain = no
+ess_cert_id_alg = sha256
+EOF
+echo 01 >"$work/tsa.serial"
+: >"$work/tsa.port"
+python3 "$(dirname "$0")/time_stamp_authority.py" "$work/tsa.cnf" >"$work/tsa.port" &
+tsa_pid=$!
+trap 'kill "$tsa_pid" 2>/dev/null; wait "$tsa_pid" 2>/dev/null' EXIT
+for _ in $(seq 100); do [ -s "$work/tsa.port" ] && break; sleep 0.2; done
+check "the time-stamping authority listens" [ -s "$work/tsa.port" ]
+timestamp_url=http://127.0.0.1:$(cat "$work/tsa.port")/
 
 # The recording stand-ins: a link per program name on PATH to a script that logs the command line
 # (and, as ENVIRONMENT, a program whose environment holds the password) and runs the real program.
@@ -71,22 +89,13 @@ read -r secret <"$work/secret"
     [[ \$variable != *"\$secret"* ]] || echo "ENVIRONMENT \$name \$*"
   done </proc/\$\$/environ
 } >>"$work/commands.log"
-args=("\$@")
 if [ "\$name" = osslsigncode ]; then
-  args=()
-  while [ \$# -gt 0 ]; do
-    if [ "\$1" = -ts ] && [ "\${2:-}" = "$timestamp_url" ]; then
-      [ -z "${test_authority[*]}" ] || args+=(${test_authority[*]} "\$(printf '%(%s)T' -1)")
-      shift 2
-      continue
-    fi
-    [ "\$1" != -readpass ] || echo "PASSWORD FILE \$(/usr/bin/stat -c %a "\$2")" >>"$work/commands.log"
-    args+=("\$1")
-    shift
+  for ((i = 1; i < \$#; i++)); do
+    [ "\${!i}" != -readpass ] || { j=\$((i + 1)); echo "PASSWORD FILE \$(/usr/bin/stat -c %a "\${!j}")" >>"$work/commands.log"; }
   done
 fi
 real=\$(PATH=\${PATH//"$standins:"/} && type -P "\$name") || exit 127
-exec "\$real" "\${args[@]}"
+exec "\$real" "\$@"
 EOF
 chmod +x "$work/record"
 python3 - "$standins" "$work/record" <<'PY'
@@ -112,7 +121,7 @@ sign_release() {
   (
     export PELLMORA_SIGNING_PASSWORD=$secret PATH=$standins:$PATH TMPDIR=$work/tmp
     export PELLMORA_NO_BOOTSTRAP=1 PELLMORA_SIGNING_CERTIFICATE=$work/signer.p12
-    export PELLMORA_SIGNING_TIMESTAMP_URL=$timestamp_url
+    export PELLMORA_SIGNING_TIMESTAMP_URL=$timestamp_url no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
     "$PELLMORA_SOURCE/scripts/package.sh" "$signed" >/dev/null
   )
 }
@@ -151,8 +160,7 @@ for file in "${files[@]}"; do
   name=${file#"$signed/"}
   check "$name: the signature verifies against the certificate" verify "$file" "$work/signer.pem"
   check_not "$name: the signature does not verify against another certificate" verify "$file" "$work/stranger.pem"
-  [ ${#test_authority[@]} -eq 0 ] ||
-    check "$name: the time-stamped signature verifies after the certificate has expired" verify_later "$file"
+  check "$name: the time-stamped signature verifies after the certificate has expired" verify_later "$file"
   # One byte in the middle of the file, changed.
   cp "$file" "$work/changed"
   size=$(stat -c %s "$file")
