@@ -105,10 +105,11 @@ PY
 
 files() {
   local folder
-  for folder in /tmp /var/tmp /dev/shm "$HOME/.cache" /tmp/.wine-"$(id -u)"; do
+  local home=${HOME:-/nonexistent}
+  for folder in /tmp /var/tmp /dev/shm "$home/.cache" /tmp/.wine-"$(id -u)"; do
     [ -d "$folder" ] && find "$folder" -mindepth 1 -maxdepth 1 -printf 'file\t%p\n' 2>/dev/null
   done
-  [ ! -e "$HOME/.wine" ] || printf 'file\t%s\n' "$HOME/.wine"
+  [ ! -e "$home/.wine" ] || printf 'file\t%s\n' "$home/.wine"
   if [ -n "${PELLMORA_STATE_TMPDIR:-}" ] && [ -d "$PELLMORA_STATE_TMPDIR" ]; then
     find "$PELLMORA_STATE_TMPDIR" -mindepth 1 -maxdepth 2 -printf 'file\t%p\n' 2>/dev/null
   fi
