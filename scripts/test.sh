@@ -117,20 +117,24 @@ else
   failed=$((failed + 1)); status=1
 fi
 
-# Wine (Debian's build) keeps each 64-bit prefix's server folder in /tmp/wine-XXXXXX, named in the
-# prefix's "wineserver" file, and leaves it behind with a lock file when the server ends. Those of
-# this tree's prefixes whose server has ended (no socket) are removed; nothing else is touched.
+# Wine keeps each prefix's server folder in $TMPDIR/wine-XXXXXX (named in the prefix's "wineserver"
+# file) and leaves it behind, with a lock file, when the server ends. Those of this run's scratch
+# folder, and those in /tmp named by this tree's prefixes, whose server has ended (no socket) are
+# removed; nothing else is touched.
 remove_wine_server_folders() {
-  local named folder server
-  while read -r named; do
-    folder=/tmp/$(head -c 64 "$named")
-    [[ $folder =~ ^/tmp/wine-[A-Za-z0-9]{6}$ ]] && [ -d "$folder" ] || continue
+  local folder server
+  for folder in "$TMPDIR"/wine-*; do echo "$folder"; done >"$state/wine-folders"
+  find "$root/build" -name wineserver -type f -size -65c -exec head -c 64 {} \; -exec echo \; 2>/dev/null |
+    sed -n 's|^\(wine-[A-Za-z0-9]\{6\}\)$|/tmp/\1|p' >>"$state/wine-folders"
+  while read -r folder; do
+    [ -d "$folder" ] || continue
     for server in "$folder"/server-*; do
       [ -d "$server" ] && [ ! -e "$server/socket" ] || continue
       rm -f "$server/lock" && rmdir "$server" 2>/dev/null || true
     done
     rmdir "$folder" 2>/dev/null || true
-  done < <(find "$root/build" -name wineserver -type f -size -65c 2>/dev/null)
+  done < <(sort -u "$state/wine-folders")
+  rm -f "$state/wine-folders"
 }
 remove_wine_server_folders
 finish
