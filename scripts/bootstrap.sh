@@ -66,9 +66,22 @@ say() { echo "bootstrap: $*" >&2; }
 
 say "installing ${missing[*]}"
 [ $runs_32_bit == yes ] || say "this kernel runs no i386 programs: $emulated"
+# apt sees i386 packages only once the architecture is added; when none of them is installed in
+# the end (the archive cannot install wine32:i386, or the set-up stops), the architecture added
+# here is removed again on the way out, or every later `apt-get update` would fetch i386 indexes.
+# (dpkg refuses to remove an architecture that installed packages use.)
+added_i386=0
+remove_added_i386() {
+  [ $added_i386 -eq 1 ] || return 0
+  dpkg-query -W -f='${db:Status-Status}\n' 'wine32:i386' 2>/dev/null | grep -qx installed && return 0
+  $sudo dpkg --remove-architecture i386 && say "removed the i386 architecture again: no i386 package was installed"
+}
+trap remove_added_i386 EXIT
 for p in "${missing[@]}"; do
   if [[ $p == *:i386 ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
+    added_i386=1
+    say "added the i386 architecture to dpkg for $p"
     break
   fi
 done

@@ -12,11 +12,31 @@
 #                   the release files, made from the two DLLs above and tested (the zip; the
 #                   installer packages under Wine; signing; a second build that must give the
 #                   same bytes): the "package" label of build/win32
+# Before and after, tests/setup/machine_state.sh takes a snapshot of what these scripts may change
+# on the machine (binfmt_misc entries, mounts, control groups, dpkg architectures, processes of
+# the root or the build tree, files outside the build tree and the cache): anything of ours that
+# is new at the end counts as a failure (build/machine-state/ keeps both snapshots).
 # Ends with one line "tests: N passed, N failed, N skipped"; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
+
+state=$root/build/machine-state
+mkdir -p "$state"
+"$root/tests/setup/machine_state.sh" snapshot "$state/before.txt"
+# Programs that honour TMPDIR keep their scratch files in the build tree; whatever is still there
+# at the end was leaked, and the machine-state check names it.
+export TMPDIR=$root/build/tmp PELLMORA_STATE_TMPDIR=$root/build/tmp
+rm -rf "$TMPDIR"
+mkdir -p "$TMPDIR"
+
+held=0
+finish() {
+  [ "$held" -eq 0 ] || "$root/scripts/i386-root.sh" release $$ || true
+  held=0
+}
+trap finish EXIT
 
 "$root/scripts/bootstrap.sh"
 
@@ -33,6 +53,9 @@ source "$root/scripts/wine-path.sh"
 if wine32_in_root; then
   echo "NOTE: no 32-bit Wine on this machine: the 32-bit DLL's Wine tests run in an i386 root"
   echo "      ($("$root/scripts/i386-root.sh" dir)), made now if it is missing (minutes, once)."
+  # Where i386 programs need qemu, its binfmt_misc entry stays registered from here to the end of
+  # this run rather than coming and going with every program the tests start.
+  if "$root/scripts/i386-root.sh" hold $$; then held=1; fi
   if ! "$root/scripts/i386-root.sh" ensure; then
     echo "FAIL: cannot make the i386 root: the 32-bit Wine tests cannot run"
     failed=$((failed + 1)); status=1
@@ -91,6 +114,33 @@ if "$root/scripts/package.sh" >/dev/null; then
   count_tests "$root/build/package-ctest.log"
 else
   echo "making the release package failed"
+  failed=$((failed + 1)); status=1
+fi
+
+# Wine keeps each prefix's server folder in $TMPDIR/wine-XXXXXX (named in the prefix's "wineserver"
+# file) and leaves it behind, with a lock file, when the server ends. Those of this run's scratch
+# folder, and those in /tmp named by this tree's prefixes, whose server has ended (no socket) are
+# removed; nothing else is touched.
+remove_wine_server_folders() {
+  local folder server
+  for folder in "$TMPDIR"/wine-*; do echo "$folder"; done >"$state/wine-folders"
+  find "$root/build" -name wineserver -type f -size -65c -exec head -c 64 {} \; -exec echo \; 2>/dev/null |
+    sed -n 's|^\(wine-[A-Za-z0-9]\{6\}\)$|/tmp/\1|p' >>"$state/wine-folders"
+  while read -r folder; do
+    [ -d "$folder" ] || continue
+    for server in "$folder"/server-*; do
+      [ -d "$server" ] && [ ! -e "$server/socket" ] || continue
+      rm -f "$server/lock" && rmdir "$server" 2>/dev/null || true
+    done
+    rmdir "$folder" 2>/dev/null || true
+  done < <(sort -u "$state/wine-folders")
+  rm -f "$state/wine-folders"
+}
+remove_wine_server_folders
+finish
+echo "=== machine state"
+"$root/tests/setup/machine_state.sh" snapshot "$state/after.txt"
+if ! "$root/tests/setup/machine_state.sh" compare "$state/before.txt" "$state/after.txt"; then
   failed=$((failed + 1)); status=1
 fi
 

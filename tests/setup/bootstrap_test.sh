@@ -36,6 +36,7 @@ case ${0##*/} in
       --print-architecture) echo amd64 ;;
       --print-foreign-architectures) cat "$STUB/architectures" 2>/dev/null ;;
       --add-architecture) echo "$2" >>"$STUB/architectures" ;;
+      --remove-architecture) sed -i "/^$2\$/d" "$STUB/architectures" ;;
     esac ;;
   apt-get)
     packages=() simulate=0
@@ -63,20 +64,21 @@ chmod +x "$work/bin/stub"
 for c in apt-get dpkg dpkg-query sudo sleep; do ln -s stub "$work/bin/$c"; done
 
 # Columns: scenario | kernel runs i386 | missing | broken | update failures | exit code |
-#          updates run | installed after (all of) | not installed after (none of) | output (ERE)
+#          updates run | installed after (all of) | not installed after (none of) | output (ERE) |
+#          dpkg's foreign architectures after
 scenarios=(
-  "all installed|yes|||0|0|0|||^$"
-  "only wine32 missing and not installable: no network|yes|wine32:i386|wine32:i386|0|0|0|||under emulation"
-  "update fails once, then succeeds|yes|*||1|0|2|cmake wine32:i386 g++-mingw-w64-i686||retrying"
-  "index keeps failing, packages installable|no|*||9|0|3|cmake g++-mingw-w64-i686 wixl osslsigncode openssl debootstrap|wine32:i386|going on"
-  "wine32 not installable|yes|*|wine32:i386|0|0|1|g++-mingw-w64-i686 wine64|wine32:i386|wine32:i386 .*32-bit Wine tests will run under emulation"
-  "cross compiler not installable|yes|*|g++-mingw-w64-i686|0|1|1||cmake g++-mingw-w64-i686|cannot build without g[+][+]-mingw-w64-i686"
+  "all installed|yes|||0|0|0|||^$|"
+  "only wine32 missing and not installable: no network|yes|wine32:i386|wine32:i386|0|0|0|||under emulation|"
+  "update fails once, then succeeds|yes|*||1|0|2|cmake wine32:i386 g++-mingw-w64-i686||retrying|i386"
+  "index keeps failing, packages installable|no|*||9|0|3|cmake g++-mingw-w64-i686 wixl osslsigncode openssl debootstrap|wine32:i386|going on|"
+  "wine32 not installable|yes|*|wine32:i386|0|0|1|g++-mingw-w64-i686 wine64|wine32:i386|wine32:i386 .*32-bit Wine tests will run under emulation|"
+  "cross compiler not installable|yes|*|g++-mingw-w64-i686|0|1|1||cmake g++-mingw-w64-i686|cannot build without g[+][+]-mingw-w64-i686|"
 )
 
 failures=0
 fail() { echo "FAIL: $name: $*"; failures=$((failures + 1)); }
 for row in "${scenarios[@]}"; do
-  IFS='|' read -r name runs32 missing broken update_failures rc updates present absent output <<<"$row"
+  IFS='|' read -r name runs32 missing broken update_failures rc updates present absent output architectures <<<"$row"
   export STUB="$work/state"
   rm -rf "$STUB" "$work/scripts" && mkdir -p "$STUB" "$work/scripts"
   tr ' ' '\n' <<<"$missing" >"$STUB/missing"
@@ -96,6 +98,8 @@ for row in "${scenarios[@]}"; do
   [ "$n" -eq "$updates" ] || fail "$n updates, expected $updates"
   for p in $present; do grep -qxF -- "$p" "$STUB/installed" 2>/dev/null || fail "$p not installed"; done
   for p in $absent; do ! grep -qxF -- "$p" "$STUB/installed" 2>/dev/null || fail "$p installed"; done
+  got=$(tr '\n' ' ' 2>/dev/null <"$STUB/architectures" | sed 's/ $//')
+  [ "$got" == "$architectures" ] || fail "foreign architectures after: '$got', expected '$architectures'"
   if [ "$runs32" == no ] && grep -q 'add-architecture\|:i386' "$STUB/calls"; then
     fail "asked for i386 packages on a kernel that runs no i386 programs"
   fi
