@@ -142,7 +142,8 @@ endif()
 string(REGEX REPLACE "." "=" PELLMORA_TITLE_RULE "Pellmora ${PROJECT_VERSION}")
 configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
                NEWLINE_STYLE CRLF)
-install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt DESTINATION . COMPONENT common)
+install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt ${PROJECT_SOURCE_DIR}/package/check-registration.js
+        DESTINATION . COMPONENT common)
 install(FILES ${_pellmora_public_files} DESTINATION include COMPONENT common)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/connection_string.vbs ${PROJECT_SOURCE_DIR}/examples/connection_string.js
               ${PROJECT_SOURCE_DIR}/examples/early_bound_client.cpp
