@@ -47,9 +47,23 @@ bool IsGetOrCall(WORD flags, WORD wanted) {
 // called, no array walked), so converting here gives the type information's text.
 bool IsPlainScalar(VARTYPE type) {
   switch (type) {
-    case VT_EMPTY: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_INT:
-    case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8: case VT_UINT:
-    case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BOOL: case VT_DECIMAL:
+    case VT_EMPTY:
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_INT:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4:
+    case VT_UI8:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_DECIMAL:
       return true;
     default:
       return false;
@@ -165,15 +179,14 @@ HRESULT ConnectionString::GetTypeInfo(UINT /*index*/, LCID lcid, ITypeInfo** inf
   return ConnectionStringTypeInfo().GetTypeInfo(lcid, info);
 }
 
-HRESULT ConnectionString::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID lcid,
-                                        DISPID* ids) noexcept {
+HRESULT ConnectionString::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept {
   return ConnectionStringTypeInfo().GetIDsOfNames(names, count, lcid, ids);
 }
 
-HRESULT ConnectionString::Invoke(DISPID id, REFIID /*iid*/, LCID lcid, WORD flags, DISPPARAMS* params,
-                                 VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept {
-  return ConnectionStringTypeInfo().Invoke(static_cast<IConnectionString*>(this), id, lcid, flags, params,
-                                           result, exception, argumentError, &DirectInvoke);
+HRESULT ConnectionString::Invoke(DISPID id, REFIID /*iid*/, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* exception, UINT* argumentError) noexcept {
+  return ConnectionStringTypeInfo().Invoke(static_cast<IConnectionString*>(this), id, lcid, flags, params, result,
+                                           exception, argumentError, &DirectInvoke);
 }
 
 }  // namespace pellmora

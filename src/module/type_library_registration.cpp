@@ -71,8 +71,8 @@ HRESULT UnregisterModuleTypeLibrary(HMODULE module) noexcept {
   TLIBATTR* attributes = nullptr;
   result = library->GetLibAttr(&attributes);
   if (FAILED(result)) return result;
-  result = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum,
-                             attributes->lcid, attributes->syskind);
+  result = UnRegisterTypeLib(attributes->guid, attributes->wMajorVerNum, attributes->wMinorVerNum, attributes->lcid,
+                             attributes->syskind);
   if (FAILED(result)) {
     // Unregistering twice, or after the library's entries were removed by hand, finds nothing to
     // remove; that is the state unregistration is after, and failing here would keep the AppID
