@@ -9,9 +9,9 @@
 // its bitness (read from its PE header), then whether this host can create the object and call it.
 // It ends with the problems it found and what to do about each.
 //
-// A process sees only the registry view of its own bitness, so the views are read through
-// reg.exe's /reg:32 and /reg:64 switches (Windows Vista and later; Wine too). reg.exe runs hidden
-// and writes each key into a temporary file that is removed again; nothing is changed.
+// A process sees only the registry view of its own bitness: the script reads that one directly and
+// the other one through reg.exe's /reg:32 or /reg:64 switch (Windows Vista and later; Wine too),
+// run hidden, exporting each key into a temporary file that is removed again. Nothing is changed.
 //
 // Run it with the script host of the bitness of the program that fails: on 64-bit Windows
 // %SystemRoot%\System32\cscript.exe is 64-bit, %SystemRoot%\SysWOW64\cscript.exe 32-bit.
@@ -102,12 +102,31 @@ function readTree(key, viewSwitch) {
   return tree[''] ? tree : null;
 }
 
+// The same for this process's own view, read directly (no process to start): an object that
+// valueOf reads through, or null when none of PROBES (pairs of subkey and value name) can be read.
+function readOwnTree(key, probes) {
+  var tree = {own: key};
+  for (var index = 0; index < probes.length; index++) {
+    if (valueOf(tree, probes[index][0], probes[index][1]) !== null) return tree;
+  }
+  return null;
+}
+
+// A string value of a tree that readTree or readOwnTree gave ('' names the unnamed value), or null.
 function valueOf(tree, subkey, name) {
   if (!tree) return null;
+  if (tree.own) {
+    try {
+      var data = shell.RegRead(tree.own + (subkey ? '\\' + subkey : '') + '\\' + name);
+      return typeof data === 'string' ? expand(data) : null;
+    } catch (e) {
+      return null;
+    }
+  }
   var values = tree[subkey.toLowerCase()];
   if (!values) return null;
-  var data = values[name.toLowerCase()];
-  return typeof data === 'string' ? data : null;
+  var text = values[name.toLowerCase()];
+  return typeof text === 'string' ? text : null;
 }
 
 // The machine type in a file's PE header: 32 or 64 for x86 and x64, 'ARM64', another type as
@@ -169,9 +188,13 @@ function checkView(bits, viewSwitch, scopes) {
     var scope = scopes[index];
     var root = scope.key + '\\Software\\Classes';
     var label = bits + '-bit view, ' + scope.name;
-    var classTree = readTree(root + '\\CLSID\\' + CLSID, viewSwitch);
-    var progids = [readTree(root + '\\' + PROGID, viewSwitch), readTree(root + '\\' + VERSIONED_PROGID, viewSwitch)];
-    var libraryTree = readTree(root + '\\TypeLib\\' + LIBID, viewSwitch);
+    var read = function (key, probes) {
+      return viewSwitch === null ? readOwnTree(root + '\\' + key, probes) : readTree(root + '\\' + key, viewSwitch);
+    };
+    var classTree = read('CLSID\\' + CLSID, [['', ''], ['InprocServer32', '']]);
+    var progids = [read(PROGID, [['', ''], ['CLSID', '']]), read(VERSIONED_PROGID, [['', ''], ['CLSID', '']])];
+    var libraryTree = read('TypeLib\\' + LIBID, [[LIBRARY_VERSION, ''], [LIBRARY_VERSION + '\\0\\win32', ''],
+                                                 [LIBRARY_VERSION + '\\0\\win64', '']]);
     if (scope.quietWhenEmpty && !classTree && !progids[0] && !progids[1] && !libraryTree) {
       show(label + ': nothing registered');
       continue;
@@ -259,10 +282,15 @@ function main() {
     {name: 'per machine', key: 'HKEY_LOCAL_MACHINE', quietWhenEmpty: false},
     {name: 'per user', key: 'HKEY_CURRENT_USER', quietWhenEmpty: true, note: 'used before the machine\'s; elevated processes ignore it'}
   ];
-  var views = windows === 64 ? [[64, ' /reg:64'], [32, ' /reg:32']] : [[32, '']];
-  if (windows === 64 && runReg('query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion" /reg:64') !== 0) {
-    show('This Windows\' reg.exe cannot read a chosen registry view (/reg:64): only this host\'s view is shown.');
-    views = [[host, '']];
+  // This host's view is read directly, the other one through reg.exe.
+  var views = [[host, null]];
+  if (windows === 64) {
+    var other = host === 64 ? 32 : 64;
+    if (runReg('query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion" /reg:' + other) === 0) {
+      views = host === 64 ? [[64, null], [32, ' /reg:32']] : [[64, ' /reg:64'], [32, null]];
+    } else {
+      show('This Windows\' reg.exe cannot read the ' + other + '-bit registry view: only this host\'s view is shown.');
+    }
   }
   var usable = {};
   for (var view = 0; view < views.length; view++) {
