@@ -7,6 +7,10 @@
 # one view.
 source "$(dirname "$0")/lib.sh"
 
+# Wine's drive Z: is the root folder: the Windows form of a path without starting winepath, which
+# costs seconds where Wine runs emulated.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
 # What begin and finish do not remove: the 32-bit view's entries of a 64-bit prefix, and the
 # per-user class.
 clean_elsewhere() {
