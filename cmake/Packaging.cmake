@@ -150,7 +150,15 @@ endif()
 string(REGEX REPLACE "." "=" PELLMORA_TITLE_RULE "Pellmora ${PROJECT_VERSION}")
 configure_file(${PROJECT_SOURCE_DIR}/package/README.txt.in ${PROJECT_BINARY_DIR}/deployment/README.txt @ONLY
                NEWLINE_STYLE CRLF)
-install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt DESTINATION . COMPONENT common)
+# The reference goes in as it is, with the line ends of README.txt (Notepad of older Windows shows
+# nothing else).
+configure_file(${PROJECT_SOURCE_DIR}/docs/reference.md ${PROJECT_BINARY_DIR}/deployment/reference.md COPYONLY)
+file(READ ${PROJECT_BINARY_DIR}/deployment/reference.md _pellmora_reference)
+string(REPLACE "\n" "\r\n" _pellmora_reference "${_pellmora_reference}")
+file(WRITE ${PROJECT_BINARY_DIR}/deployment/reference-crlf.md "${_pellmora_reference}")
+install(FILES ${PROJECT_BINARY_DIR}/deployment/README.txt ${PROJECT_SOURCE_DIR}/package/check-registration.js
+        DESTINATION . COMPONENT common)
+install(FILES ${PROJECT_BINARY_DIR}/deployment/reference-crlf.md DESTINATION . RENAME reference.md COMPONENT common)
 install(FILES ${_pellmora_public_files} DESTINATION include COMPONENT common)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/connection_string.vbs ${PROJECT_SOURCE_DIR}/examples/connection_string.js
               ${PROJECT_SOURCE_DIR}/examples/early_bound_client.cpp

@@ -87,8 +87,8 @@ void PrintLine(const wchar_t* label, const wchar_t* text, UINT length) {
     WriteConsoleW(output, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     return;
   }
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
-                                       nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
   std::string bytes(size, '\0');
   WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &bytes[0], size, nullptr, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -118,8 +118,8 @@ HRESULT PrintProperty(const Helper& helper, const Row& row) {
 
 int Run(const wchar_t* text) {
   Helper helper;
-  HRESULT result = CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IConnectionString, helper.put());
+  HRESULT result =
+      CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, helper.put());
   if (FAILED(result)) return Fail("creating ConnectionString (is Pellmora.dll registered?)", result);
 
   Text input(text);

@@ -16,7 +16,7 @@ required=(
   cmake make g++ googletest libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 libwine-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   wixl msitools osslsigncode openssl python3
   debootstrap
 )

@@ -33,7 +33,8 @@ HRESULT HandOut(size_t length, Write write, BSTR* out) noexcept {
 }
 
 HRESULT GetField(const std::u16string& field, BSTR* out) noexcept {
-  return HandOut(field.size(), [&](char16_t* text) { field.copy(text, field.size()); }, out);
+  return HandOut(
+      field.size(), [&](char16_t* text) { field.copy(text, field.size()); }, out);
 }
 
 // Copied into the field's own storage when it has room; otherwise the new storage is complete
@@ -51,7 +52,8 @@ HRESULT GetForm(const ConnectionSettings& settings, FormKind kind, BSTR* out) no
   if (out == nullptr) return E_POINTER;
   return ResultOfCall([&] {
     const FormWriter form(settings, kind);
-    return HandOut(form.Length(), [&](char16_t* text) { form.WriteTo(text); }, out);
+    return HandOut(
+        form.Length(), [&](char16_t* text) { form.WriteTo(text); }, out);
   });
 }
 
@@ -69,18 +71,14 @@ HRESULT ConnectionString::get_DataSource(BSTR* pVal) noexcept { return GetField(
 HRESULT ConnectionString::put_DataSource(BSTR value) noexcept { return PutField(settings_.DataSource, value); }
 HRESULT ConnectionString::get_Timeout(BSTR* pVal) noexcept { return GetField(settings_.Timeout, pVal); }
 HRESULT ConnectionString::put_Timeout(BSTR value) noexcept { return PutField(settings_.Timeout, value); }
-HRESULT ConnectionString::get_CurrentLanguage(BSTR* pVal) noexcept {
-  return GetField(settings_.CurrentLanguage, pVal);
-}
+HRESULT ConnectionString::get_CurrentLanguage(BSTR* pVal) noexcept { return GetField(settings_.CurrentLanguage, pVal); }
 HRESULT ConnectionString::put_CurrentLanguage(BSTR value) noexcept {
   return PutField(settings_.CurrentLanguage, value);
 }
 
 HRESULT ConnectionString::get_ODBCString(BSTR* pVal) noexcept { return GetForm(settings_, FormKind::kODBC, pVal); }
 HRESULT ConnectionString::get_OleDBString(BSTR* pVal) noexcept { return GetForm(settings_, FormKind::kOleDB, pVal); }
-HRESULT ConnectionString::get_OleDBString2(BSTR* pVal) noexcept {
-  return GetForm(settings_, FormKind::kOleDB2, pVal);
-}
+HRESULT ConnectionString::get_OleDBString2(BSTR* pVal) noexcept { return GetForm(settings_, FormKind::kOleDB2, pVal); }
 
 // The incoming text is read in place up to its first NUL, never by the string's length prefix:
 // callers that pass a plain zero-terminated wide string keep working.

@@ -170,9 +170,8 @@ HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DIS
   return info->GetIDsOfNames(names, count, ids);
 }
 
-HRESULT TypeInfoCache::Invoke(void* instance, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params,
-                              VARIANT* result, EXCEPINFO* exception, UINT* argumentError,
-                              DirectInvoke direct) noexcept {
+HRESULT TypeInfoCache::Invoke(void* instance, DISPID id, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* exception, UINT* argumentError, DirectInvoke direct) noexcept {
   const HRESULT loaded = EnsureTypeInfo(lcid);
   ITypeInfo* info = typeInfo_.load(std::memory_order_acquire);
   if (info == nullptr) return FAILED(loaded) ? loaded : E_FAIL;

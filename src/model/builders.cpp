@@ -27,8 +27,15 @@ constexpr FormPieces SplitForm(std::u16string_view form) {
 // White space in Unicode's sense: connection-string readers trim all of it around a bare value.
 bool IsWhiteSpace(char16_t unit) {
   switch (unit) {
-    case u' ': case u'\u0085': case u'\u00A0': case u'\u1680': case u'\u2028': case u'\u2029':
-    case u'\u202F': case u'\u205F': case u'\u3000':
+    case u' ':
+    case u'\u0085':
+    case u'\u00A0':
+    case u'\u1680':
+    case u'\u2028':
+    case u'\u2029':
+    case u'\u202F':
+    case u'\u205F':
+    case u'\u3000':
       return true;
     default:
       return (unit >= u'\t' && unit <= u'\r') || (unit >= u'\u2000' && unit <= u'\u200A');
@@ -64,8 +71,7 @@ EscapedValue Quoted(std::u16string_view text) {
   if (apostrophes != 0 || doubleQuote) {
     // Double quotes inside are never escaped: they only ever appear within single quotes.
     mark = u'\'';
-  } else if (separatorOrControl || text.front() == u'=' || IsWhiteSpace(text.front()) ||
-             IsWhiteSpace(text.back())) {
+  } else if (separatorOrControl || text.front() == u'=' || IsWhiteSpace(text.front()) || IsWhiteSpace(text.back())) {
     // Readers trim white space around a bare value and take a leading "=" for an escaped "=" of
     // the key, so such values are quoted to keep them whole.
     mark = u'"';

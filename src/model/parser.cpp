@@ -211,9 +211,8 @@ bool InsideOwnField(const ConnectionSettings& settings, const char16_t* text) {
     return at - reinterpret_cast<uintptr_t>(own.data()) <= own.size() * sizeof(char16_t);
   };
   // Written out and joined without branches: every parse asks, and the answer is almost never yes.
-  return inside(settings.UID) | inside(settings.PassWord) | inside(settings.Catalog) |
-         inside(settings.DataSource) | inside(settings.Timeout) | inside(settings.CurrentLanguage) |
-         inside(settings.Provider);
+  return inside(settings.UID) | inside(settings.PassWord) | inside(settings.Catalog) | inside(settings.DataSource) |
+         inside(settings.Timeout) | inside(settings.CurrentLanguage) | inside(settings.Provider);
 }
 
 // A parse of a copy of the text, for a text that lies in the record's own fields. Kept out of the

@@ -30,8 +30,7 @@ const char16_t* FindPlain(const char16_t* from, uintptr_t end, char16_t unit) {
 // before `from` and after the text's end within the same block, which AddressSanitizer would
 // report although they stay inside the block; they never decide the result.
 __attribute__((target("sse2"))) PELLMORA_WHOLE_BLOCK_READS const char16_t* FindVector(const char16_t* from,
-                                                                                     uintptr_t end,
-                                                                                     char16_t unit) {
+                                                                                      uintptr_t end, char16_t unit) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(from);
   if (start >= end) return reinterpret_cast<const char16_t*>(end);
   if ((start & 1) != 0) return FindPlain(from, end, unit);  // units that straddle the lanes

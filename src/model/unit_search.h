@@ -48,8 +48,8 @@ extern bool g_plainForced;
 
 // A hit mask of 16 bytes: two bits per unit that is `unit` or U+0000.
 inline unsigned HitsAt(const __m128i units, __m128i wanted) {
-  return static_cast<unsigned>(_mm_movemask_epi8(
-      _mm_or_si128(_mm_cmpeq_epi16(units, wanted), _mm_cmpeq_epi16(units, _mm_setzero_si128()))));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi16(units, wanted), _mm_cmpeq_epi16(units, _mm_setzero_si128()))));
 }
 
 // The units from `from` in one unaligned load when those 16 bytes stay within its page (the usual
@@ -57,8 +57,7 @@ inline unsigned HitsAt(const __m128i units, __m128i wanted) {
 // the same block or page, which AddressSanitizer would report; they never decide the result.
 // Unbounded, no comparison with `end` is made at all.
 template <bool kBounded>
-PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_t* from, uintptr_t end,
-                                                                   char16_t unit) {
+PELLMORA_WHOLE_BLOCK_READS inline const char16_t* FindVectorInline(const char16_t* from, uintptr_t end, char16_t unit) {
   const auto past = [end](uintptr_t at) { return kBounded && at >= end; };
   const uintptr_t start = reinterpret_cast<uintptr_t>(from);
   if ((start & 1) != 0 || (start & 4095) > 4096 - 16) return FindVector(from, end, unit);

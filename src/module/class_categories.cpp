@@ -23,8 +23,8 @@ void DeleteKeyIfEmpty(const std::string& path) noexcept {
   {
     RegistryKey key;
     if (key.Open(HKEY_CLASSES_ROOT, path.c_str(), KEY_READ) != ERROR_SUCCESS) return;
-    queried = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr,
-                               nullptr, nullptr, nullptr, nullptr);
+    queried = RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr);
   }
   if (queried == ERROR_SUCCESS && subkeys == 0) RegDeleteKeyA(HKEY_CLASSES_ROOT, path.c_str());
 }
@@ -50,17 +50,16 @@ HRESULT UpdateClassCategories(const CLSID& clsid, const ClassCategory* categorie
   if (categories == nullptr || IsEqualGUID(clsid, GUID_NULL)) return S_OK;
 
   ComPtr<ICatRegister> manager;
-  if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_ICatRegister, manager.put_void()))) {
+  if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                              manager.put_void()))) {
     return S_OK;  // no categories manager on this system: nothing to record them in
   }
   for (const ClassCategory* entry = categories; entry->kind != 0; ++entry) {
     CATID category = *entry->category;
     const bool implemented = entry->kind == kImplementedCategory;
     if (registering) {
-      const HRESULT result = implemented
-                                 ? manager->RegisterClassImplCategories(clsid, 1, &category)
-                                 : manager->RegisterClassReqCategories(clsid, 1, &category);
+      const HRESULT result = implemented ? manager->RegisterClassImplCategories(clsid, 1, &category)
+                                         : manager->RegisterClassReqCategories(clsid, 1, &category);
       if (FAILED(result)) return result;
     } else if (implemented) {
       manager->UnRegisterClassImplCategories(clsid, 1, &category);

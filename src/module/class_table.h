@@ -28,7 +28,7 @@ struct ClassEntry {
   HRESULT (*updateRegistration)(bool registering, HKEY classesRoot);
   ClassObjectCreator createClassObject;
   InstanceCreator createInstance;
-  std::atomic<IUnknown*> classObject;  // the cached class object, one reference owned by the row
+  std::atomic<IUnknown*> classObject;    // the cached class object, one reference owned by the row
   const ClassCategory* (*categories)();  // null: the class declares no categories
   void (*moduleStateChanged)(bool starting);
 };

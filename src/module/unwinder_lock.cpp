@@ -24,8 +24,7 @@ volatile LONG* SlotOf(HANDLE handle) {
   return count >= &slotCounts[0] && count < &slotCounts[kSlots] ? count : nullptr;
 }
 
-HANDLE WINAPI CreateUnwinderSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum,
-                                      LPCWSTR name) {
+HANDLE WINAPI CreateUnwinderSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG initial, LONG maximum, LPCWSTR name) {
   const LONG slot = InterlockedIncrement(&slotsTaken) - 1;
   if (slot >= kSlots || name != nullptr) return CreateSemaphoreW(attributes, initial, maximum, name);
   slotCounts[slot] = initial;
@@ -58,8 +57,8 @@ BOOL WINAPI ReleaseUnwinderSemaphore(HANDLE handle, LONG release, LPLONG previou
 
 // What the unwinder's import slots are renamed to: pointers, as the import slots themselves are.
 extern "C" {
-HANDLE(WINAPI* pellmora_unwinder_CreateSemaphoreW)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) =
-    &CreateUnwinderSemaphore;
+HANDLE(WINAPI* pellmora_unwinder_CreateSemaphoreW)
+(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR) = &CreateUnwinderSemaphore;
 DWORD(WINAPI* pellmora_unwinder_WaitForSingleObject)(HANDLE, DWORD) = &WaitForUnwinderSemaphore;
 BOOL(WINAPI* pellmora_unwinder_ReleaseSemaphore)(HANDLE, LONG, LPLONG) = &ReleaseUnwinderSemaphore;
 }

@@ -30,8 +30,8 @@ LONG RegistryKey::Open(HKEY parent, const char* subKey, REGSAM access) noexcept 
 LONG RegistryKey::Create(HKEY parent, const char* subKey) noexcept {
   HKEY created = nullptr;
   DWORD disposition = 0;
-  const LONG code = RegCreateKeyExA(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
-                                    nullptr, &created, &disposition);
+  const LONG code = RegCreateKeyExA(parent, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
+                                    &created, &disposition);
   if (code == ERROR_SUCCESS) Hold(created, true);
   return code;
 }

@@ -59,8 +59,8 @@ class ScriptParser {
   HRESULT ReadEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode, bool skip,
                         EntryHead& head) noexcept;
   HRESULT ValueEntry(char* token, HKEY parent, WalkMode mode, bool skip, bool removable) noexcept;
-  HRESULT KeyEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode, bool skip,
-                       bool removable, EntryHead& head) noexcept;
+  HRESULT KeyEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode, bool skip, bool removable,
+                       EntryHead& head) noexcept;
   HRESULT WriteValue(HKEY key, const char* valueName, char* token) noexcept;
   HRESULT AppendReplacement(const char* name, ExpansionBuffer& buffer) const noexcept;
 

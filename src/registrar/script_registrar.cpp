@@ -15,8 +15,7 @@ namespace {
 // A module file loaded as data, released on every path.
 class DataModule {
  public:
-  explicit DataModule(const char* path) noexcept
-      : module_(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+  explicit DataModule(const char* path) noexcept : module_(LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
   ~DataModule() {
     if (module_ != nullptr) FreeLibrary(module_);
   }
@@ -50,9 +49,7 @@ HRESULT ScriptRegistrar::RemoveAllReplacements() noexcept {
   return S_OK;
 }
 
-const char16_t* ScriptRegistrar::FindReplacement(const char* name) const noexcept {
-  return replacements_.Find(name);
-}
+const char16_t* ScriptRegistrar::FindReplacement(const char* name) const noexcept { return replacements_.Find(name); }
 
 HRESULT ScriptRegistrar::RegisterResource(const char16_t* modulePath, UINT resourceId,
                                           const char16_t* resourceType) noexcept {

@@ -47,8 +47,7 @@ class ScriptRegistrar {
   HRESULT RegisterResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType) noexcept;
   HRESULT UnregisterResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType) noexcept;
   // The common body: `resourceName` is a name or MAKEINTRESOURCEA(id), `resourceType` ANSI.
-  HRESULT RunResource(const char16_t* modulePath, LPCSTR resourceName, LPCSTR resourceType,
-                      bool doRegister) noexcept;
+  HRESULT RunResource(const char16_t* modulePath, LPCSTR resourceName, LPCSTR resourceType, bool doRegister) noexcept;
 
  private:
   HRESULT RunTypedResource(const char16_t* modulePath, UINT resourceId, const char16_t* resourceType,

@@ -34,8 +34,10 @@ constexpr ValueType ValueTypeTable[] = {
 };
 
 constexpr const char* ProtectedKeyNames[] = {
-    "AppID", "CLSID", "Component Categories", "FileType", "Interface", "Hardware",
-    "Mime",  "SAM",   "SECURITY",             "SYSTEM",   "Software",  "TypeLib",
+    "AppID",    "CLSID",     "Component Categories",
+    "FileType", "Interface", "Hardware",
+    "Mime",     "SAM",       "SECURITY",
+    "SYSTEM",   "Software",  "TypeLib",
 };
 
 }  // namespace

@@ -15,8 +15,8 @@ enum class ValueKind { Text, MultiText, Number, Bytes };
 struct ValueType {
   const char* letter;
   ValueKind kind;
-  VARTYPE tag;          // the automation variant type the kind corresponds to
-  DWORD registryType;   // REG_* written for it
+  VARTYPE tag;         // the automation variant type the kind corresponds to
+  DWORD registryType;  // REG_* written for it
 };
 
 // The value type whose letter is the whole `token` (any case), or null.

@@ -40,10 +40,10 @@ constexpr std::size_t kWalkLevelBytes = 512;
 constexpr std::size_t kWalkLeafBytes = kDeleteTreeLevelStack + 2 * 1024;
 constexpr HRESULT kNestingTooDeep = ResultFromWin32(ERROR_STACK_OVERFLOW);
 
-#define RETURN_IF_FAILED(expression)             \
-  do {                                           \
-    const HRESULT result_ = (expression);        \
-    if (FAILED(result_)) return result_;         \
+#define RETURN_IF_FAILED(expression) \
+  do { \
+    const HRESULT result_ = (expression); \
+    if (FAILED(result_)) return result_; \
   } while (false)
 
 // A key name is one path component: not empty, and no character that starts with a backslash
@@ -169,8 +169,8 @@ HRESULT ScriptParser::SkipBlock(char* token, WalkMode mode) noexcept {
 
 // The head of one entry: its keywords, its name and its value, entered with the entry's first
 // token and left with the token after the head. With `skip`, the registry is not touched.
-PELLMORA_NOINLINE HRESULT ScriptParser::ReadEntryHead(char* token, HKEY parent, RegistryKey& current,
-                                                      WalkMode mode, bool skip, EntryHead& head) noexcept {
+PELLMORA_NOINLINE HRESULT ScriptParser::ReadEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode,
+                                                      bool skip, EntryHead& head) noexcept {
   const bool isDelete = IsKeyword(token, "Delete");
   if (isDelete || IsKeyword(token, "ForceRemove")) {
     RETURN_IF_FAILED(ReadToken(token));
@@ -209,9 +209,8 @@ PELLMORA_NOINLINE HRESULT ScriptParser::ReadEntryHead(char* token, HKEY parent, 
 }
 
 // A key entry's name (in `token`) and its default value.
-PELLMORA_NOINLINE HRESULT ScriptParser::KeyEntryHead(char* token, HKEY parent, RegistryKey& current,
-                                                     WalkMode mode, bool skip, bool removable,
-                                                     EntryHead& head) noexcept {
+PELLMORA_NOINLINE HRESULT ScriptParser::KeyEntryHead(char* token, HKEY parent, RegistryKey& current, WalkMode mode,
+                                                     bool skip, bool removable, EntryHead& head) noexcept {
   head.takesBlock = true;
   if (mode == WalkMode::Register) {
     LONG code = current.Open(parent, token, KEY_READ | KEY_WRITE);

@@ -11,9 +11,8 @@ namespace pellmora {
 // A system error code as an HRESULT: 0 and negative values pass unchanged, a positive code keeps
 // its low 16 bits under the Win32 facility (0x8007xxxx).
 constexpr HRESULT ResultFromWin32(uint32_t code) {
-  return static_cast<int32_t>(code) <= 0
-             ? static_cast<HRESULT>(code)
-             : static_cast<HRESULT>((code & 0xFFFFu) | 0x80070000u);
+  return static_cast<int32_t>(code) <= 0 ? static_cast<HRESULT>(code)
+                                         : static_cast<HRESULT>((code & 0xFFFFu) | 0x80070000u);
 }
 
 // ResultFromWin32 of the calling thread's last error.

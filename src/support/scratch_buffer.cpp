@@ -18,8 +18,7 @@ ScratchBuffer::~ScratchBuffer() {
 
 void* ScratchBuffer::Request(std::size_t bytes) noexcept {
   const std::size_t rounded = RoundUp4(bytes);
-  if (bytes <= kStackLimit && rounded <= kStackLimit - stackUsed_ &&
-      StackHasRoom(RoundUp4(bytes + kStackMargin))) {
+  if (bytes <= kStackLimit && rounded <= kStackLimit - stackUsed_ && StackHasRoom(RoundUp4(bytes + kStackMargin))) {
     void* buffer = stackStorage_ + stackUsed_;
     stackUsed_ += rounded;
     return buffer;

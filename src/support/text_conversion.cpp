@@ -24,8 +24,8 @@ std::atomic<Selector> g_conversionCodePage{&ProbeConversionCodePage};
 UINT ProbeConversionCodePage() noexcept {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof(version);
-  const bool threadAware = GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-                           version.dwMajorVersion >= 5;
+  const bool threadAware =
+      GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
   const Selector chosen = threadAware ? &ThreadCodePageSelector : &LocaleCodePageSelector;
   g_conversionCodePage.exchange(chosen);
   return chosen();
@@ -86,8 +86,8 @@ char* NarrowFromWideExact(char* destination, const char16_t* source, int capacit
   destination[0] = 0;
   if (codePage != CP_UTF8 && codePage != CP_UTF7) {
     BOOL usedDefault = FALSE;
-    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, PlatformWide(source), -1, destination, capacity,
-                            nullptr, &usedDefault) != 0) {
+    if (WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, PlatformWide(source), -1, destination, capacity, nullptr,
+                            &usedDefault) != 0) {
       if (!usedDefault) return destination;
       destination[0] = 0;
       SetLastError(ERROR_NO_UNICODE_TRANSLATION);
@@ -99,8 +99,8 @@ char* NarrowFromWideExact(char* destination, const char16_t* source, int capacit
     if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FLAGS) return nullptr;
   }
   // Unicode code pages can hold every character; only unpaired surrogates are unmappable.
-  if (WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, PlatformWide(source), -1, destination, capacity,
-                          nullptr, nullptr) != 0)
+  if (WideCharToMultiByte(codePage, WC_ERR_INVALID_CHARS, PlatformWide(source), -1, destination, capacity, nullptr,
+                          nullptr) != 0)
     return destination;
   // Systems before Vista, and UTF-7 everywhere, refuse that flag: look for them here instead.
   if (GetLastError() != ERROR_INVALID_FLAGS) return nullptr;

@@ -49,4 +49,5 @@ class ComEnvironment : public ::testing::Environment {
 
 // Checks the reference count of `object` at the caller's line.
 #define EXPECT_REFCOUNT(object, expected) \
-  EXPECT_EQ(::pellmora::testing::ReferenceCount(object), static_cast<ULONG>(expected)) << "reference count of " #object
+  EXPECT_EQ(::pellmora::testing::ReferenceCount(object), static_cast<ULONG>(expected)) << "reference count " \
+                                                                                          "of " #object

@@ -42,7 +42,8 @@ std::wstring GetProperty(IDispatch* object, DISPID id, HRESULT* result = nullptr
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
   VariantInit(&value);
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
   if (result != nullptr) *result = hr;
   std::wstring text = SUCCEEDED(hr) && value.vt == VT_BSTR ? Text(value.bstrVal) : L"<not a string>";
   VariantClear(&value);
@@ -55,7 +56,8 @@ HRESULT PutProperty(IDispatch* object, DISPID id, const wchar_t* text) {
   value.bstrVal = SysAllocString(text);
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS params = {&value, &named, 1, 1};
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
   VariantClear(&value);
   return hr;
 }
@@ -67,10 +69,9 @@ struct Member {
 };
 
 const Member kProperties[] = {
-    {L"UID", 1, true},         {L"PassWord", 2, true},       {L"Catalog", 3, true},
-    {L"Provider", 4, true},    {L"DataSource", 5, true},     {L"Timeout", 6, true},
-    {L"CurrentLanguage", 7, true}, {L"ODBCString", 8, false}, {L"OleDBString", 9, false},
-    {L"OleDBString2", 10, false},
+    {L"UID", 1, true},          {L"PassWord", 2, true},       {L"Catalog", 3, true},         {L"Provider", 4, true},
+    {L"DataSource", 5, true},   {L"Timeout", 6, true},        {L"CurrentLanguage", 7, true}, {L"ODBCString", 8, false},
+    {L"OleDBString", 9, false}, {L"OleDBString2", 10, false},
 };
 
 TEST(Dispatch, OneTypeInformation) {
@@ -100,11 +101,23 @@ TEST(Dispatch, NamesResolveToTheirDispids) {
     const wchar_t* name;
     DISPID id;
   } kCases[] = {
-      {L"UID", 1},       {L"PassWord", 2},    {L"Catalog", 3},      {L"Provider", 4},
-      {L"DataSource", 5}, {L"Timeout", 6},     {L"CurrentLanguage", 7}, {L"ODBCString", 8},
-      {L"OleDBString", 9}, {L"OleDBString2", 10}, {L"parse", 11},    {L"Reset", 12},
+      {L"UID", 1},
+      {L"PassWord", 2},
+      {L"Catalog", 3},
+      {L"Provider", 4},
+      {L"DataSource", 5},
+      {L"Timeout", 6},
+      {L"CurrentLanguage", 7},
+      {L"ODBCString", 8},
+      {L"OleDBString", 9},
+      {L"OleDBString2", 10},
+      {L"parse", 11},
+      {L"Reset", 12},
       // Not spelled as in the library: the same DISPIDs as the type information gives.
-      {L"TIMEOUT", 6},   {L"password", 2},    {L"Parse", 11},       {L"oledbstring2", 10},
+      {L"TIMEOUT", 6},
+      {L"password", 2},
+      {L"Parse", 11},
+      {L"oledbstring2", 10},
   };
   ComPtr<IDispatch> object = NewDispatch();
   ASSERT_TRUE(object);
@@ -227,7 +240,8 @@ TEST(Dispatch, AnAggregatedObjectDispatchesToo) {
     ULONG STDMETHODCALLTYPE Release() override { return --count; }
   } outer;
   ComPtr<IUnknown> inner;
-  ASSERT_EQ(CoCreateInstance(CLSID_ConnectionString, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, inner.put_void()), S_OK);
+  ASSERT_EQ(CoCreateInstance(CLSID_ConnectionString, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, inner.put_void()),
+            S_OK);
   IDispatch* dispatch = nullptr;
   ASSERT_EQ(inner->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)), S_OK);
   DISPID id = 0;
@@ -403,13 +417,12 @@ const Shape kShapes[] = {
      }},
     {"empty", [](CallArguments& a) { a.Next().vt = VT_EMPTY; }},
     {"null", [](CallArguments& a) { a.Next().vt = VT_NULL; }},
-    {"missing (VT_ERROR)",
-     [](CallArguments& a) { a.Next().vt = VT_ERROR, a.values[0].scode = DISP_E_PARAMNOTFOUND; }},
+    {"missing (VT_ERROR)", [](CallArguments& a) { a.Next().vt = VT_ERROR, a.values[0].scode = DISP_E_PARAMNOTFOUND; }},
     {"object without a value",
      [](CallArguments& a) {
-       EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                  a.object.put_void()),
-                 S_OK);
+       EXPECT_EQ(
+           CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, a.object.put_void()),
+           S_OK);
        a.Next().vt = VT_DISPATCH, a.values[0].pdispVal = a.object.get();
        a.object->AddRef();
      }},
@@ -437,8 +450,10 @@ const struct {
   const char* name;
   DISPID id;
   bool named;
-} kNamings[] = {{"positional", 0, false}, {"named as the put's value", DISPID_PROPERTYPUT, true},
-                {"named strConnection", 0, true}, {"named 7", 7, true}};
+} kNamings[] = {{"positional", 0, false},
+                {"named as the put's value", DISPID_PROPERTYPUT, true},
+                {"named strConnection", 0, true},
+                {"named 7", 7, true}};
 
 const struct {
   const char* name;
@@ -458,17 +473,21 @@ std::wstring Outcome(HRESULT hr, const VARIANT* result, const EXCEPINFO* excepti
   std::wstring outcome = L"hr " + std::wstring(code);
   if (result != nullptr) outcome += L"; result " + Describe(*result);
   if (exception != nullptr) {
-    outcome += L"; excepinfo " + std::to_wstring(exception->wCode) + L" " + std::to_wstring(exception->scode) +
-               L" [" + Text(exception->bstrSource) + L"] [" + Text(exception->bstrDescription) + L"] [" +
+    outcome += L"; excepinfo " + std::to_wstring(exception->wCode) + L" " + std::to_wstring(exception->scode) + L" [" +
+               Text(exception->bstrSource) + L"] [" + Text(exception->bstrDescription) + L"] [" +
                Text(exception->bstrHelpFile) + L"] " + std::to_wstring(exception->dwHelpContext) +
                (exception->pfnDeferredFillIn != nullptr ? L" deferred" : L"");
   }
   if (argumentError != nullptr) outcome += L"; puArgErr " + std::to_wstring(*argumentError);
   outcome += L"; settings";
-  HRESULT (STDMETHODCALLTYPE IConnectionString::*const kGets[])(BSTR*) = {
-      &IConnectionString::get_UID,        &IConnectionString::get_PassWord, &IConnectionString::get_Catalog,
-      &IConnectionString::get_Provider,   &IConnectionString::get_DataSource, &IConnectionString::get_Timeout,
-      &IConnectionString::get_CurrentLanguage};
+  using Get = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
+  const Get kGets[] = {&IConnectionString::get_UID,
+                       &IConnectionString::get_PassWord,
+                       &IConnectionString::get_Catalog,
+                       &IConnectionString::get_Provider,
+                       &IConnectionString::get_DataSource,
+                       &IConnectionString::get_Timeout,
+                       &IConnectionString::get_CurrentLanguage};
   for (const auto get : kGets) {
     AutomationString field;
     (object->*get)(field.put());
@@ -492,8 +511,9 @@ TEST(Dispatch, InvokeGivesWhatTheTypeInformationGives) {
   ComPtr<ITypeInfo> info;
   ASSERT_EQ(direct->GetTypeInfo(0, 0, info.put()), S_OK);
 
-  AutomationString start(SysAllocString(L"Provider=P;Server=S;uid=U;pwd=W;Database=C;Connect Timeout=9;"
-                                        L"Current Language=L"));
+  AutomationString start(
+      SysAllocString(L"Provider=P;Server=S;uid=U;pwd=W;Database=C;Connect Timeout=9;"
+                     L"Current Language=L"));
   int calls = 0;
   for (DISPID id = 1; id <= 13; ++id) {
     for (const auto& flags : kFlags) {
@@ -526,11 +546,10 @@ TEST(Dispatch, InvokeGivesWhatTheTypeInformationGives) {
               VARIANT* resultOut = withOutputs ? &result : nullptr;
               EXCEPINFO* exceptionOut = withOutputs ? &exception : nullptr;
               UINT* argumentErrorOut = withOutputs ? &argumentError : nullptr;
-              const HRESULT hr =
-                  path == 0 ? direct->Invoke(id, IID_NULL, 0, flags.flags, arguments.Params(), resultOut,
-                                             exceptionOut, argumentErrorOut)
-                            : info->Invoke(early, id, flags.flags, arguments.Params(), resultOut, exceptionOut,
-                                           argumentErrorOut);
+              const HRESULT hr = path == 0 ? direct->Invoke(id, IID_NULL, 0, flags.flags, arguments.Params(), resultOut,
+                                                            exceptionOut, argumentErrorOut)
+                                           : info->Invoke(early, id, flags.flags, arguments.Params(), resultOut,
+                                                          exceptionOut, argumentErrorOut);
               outcomes[path] = Outcome(hr, resultOut, exceptionOut, argumentErrorOut, early, arguments);
               VariantClear(&result);
               SysFreeString(exception.bstrSource);

@@ -17,8 +17,8 @@ int main() {
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(dll, "DllGetClassObject")));
   IClassFactory* factory = nullptr;
   IDispatch* object = nullptr;
-  if (getClassObject == nullptr || FAILED(getClassObject(&CLSID_ConnectionString, &IID_IClassFactory,
-                                                         reinterpret_cast<void**>(&factory))) ||
+  if (getClassObject == nullptr ||
+      FAILED(getClassObject(&CLSID_ConnectionString, &IID_IClassFactory, reinterpret_cast<void**>(&factory))) ||
       FAILED(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)))) {
     return 1;
   }

@@ -50,9 +50,9 @@ std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin()
 
 ComPtr<IConnectionString> NewObject() {
   ComPtr<IConnectionString> object;
-  EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString,
-                             object.put_void()),
-            S_OK);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, object.put_void()),
+      S_OK);
   return object;
 }
 
@@ -131,7 +131,8 @@ TEST(Members, ParseFillsTheSettingsAndAlwaysSucceeds) {
     EXPECT_EQ(object->parse(input.get(), &succeeded), S_OK) << row.input;
     EXPECT_EQ(succeeded, VARIANT_TRUE) << row.input;
     for (size_t index = 0; index < row.expected.size(); ++index) {
-      EXPECT_EQ(Get(object.get(), kSettings[index].get), row.expected[index]) << row.input << ", " << kSettings[index].name;
+      EXPECT_EQ(Get(object.get(), kSettings[index].get), row.expected[index])
+          << row.input << ", " << kSettings[index].name;
     }
   }
 }

@@ -17,9 +17,9 @@ HRESULT CanUnloadNow() {
 
 ComPtr<IConnectionString> NewObject() {
   ComPtr<IConnectionString> object;
-  EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString,
-                             object.put_void()),
-            S_OK);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, object.put_void()),
+      S_OK);
   return object;
 }
 
@@ -77,7 +77,8 @@ TEST(ObjectIdentity, OnlyIConnectionStringSupportsErrorInformation) {
                 {&IID_IDispatch, S_FALSE},
                 {&IID_IUnknown, S_FALSE},
                 {&IID_ISupportErrorInfo, S_FALSE}};
-  for (const auto& row : kCases) EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(*row.iid), row.expected) << GuidText(*row.iid);
+  for (const auto& row : kCases)
+    EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(*row.iid), row.expected) << GuidText(*row.iid);
 }
 
 TEST(ObjectIdentity, CreationAnswersTheRequestedInterfaceWithOneReference) {
@@ -91,8 +92,7 @@ TEST(ObjectIdentity, CreationAnswersTheRequestedInterfaceWithOneReference) {
 
 TEST(ObjectIdentity, CreationForAMissingInterfaceLeavesNothingBehind) {
   void* out = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IPersist, &out),
-            E_NOINTERFACE);
+  EXPECT_EQ(CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IPersist, &out), E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
   EXPECT_EQ(CanUnloadNow(), S_OK);
 }

@@ -39,12 +39,14 @@ std::wstring DllPath() {
 HRESULT RegisterClassByHand() {
   const std::wstring clsid = L"CLSID\\" + GuidText(CLSID_ConnectionString);
   LONG error = SetDefaultValue(HKEY_CLASSES_ROOT, clsid, nullptr, L"ConnectionString Class");
-  if (error == ERROR_SUCCESS) error = SetDefaultValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", nullptr, DllPath());
+  if (error == ERROR_SUCCESS)
+    error = SetDefaultValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", nullptr, DllPath());
   if (error == ERROR_SUCCESS)
     error = SetDefaultValue(HKEY_CLASSES_ROOT, clsid + L"\\InprocServer32", L"ThreadingModel", L"Apartment");
   if (error == ERROR_SUCCESS) error = SetDefaultValue(HKEY_CLASSES_ROOT, clsid + L"\\ProgID", nullptr, kProgId);
   if (error == ERROR_SUCCESS)
-    error = SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr, GuidText(CLSID_ConnectionString));
+    error = SetDefaultValue(HKEY_CLASSES_ROOT, std::wstring(kProgId) + L"\\CLSID", nullptr,
+                            GuidText(CLSID_ConnectionString));
   return HRESULT_FROM_WIN32(error);
 }
 

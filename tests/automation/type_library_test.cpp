@@ -130,7 +130,8 @@ TEST_F(TypeLibrary, DualInterfaceAttributes) {
   // The library stores dual, oleautomation, nonextensible and dispatchable (0x11C0); the loader
   // presents them on the interface part and leaves oleautomation off the dispatch part.
   EXPECT_EQ(vtableFlags, 0x11C0) << std::hex << vtableFlags;
-  EXPECT_EQ(dispatchFlags, TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE) << std::hex << dispatchFlags;
+  EXPECT_EQ(dispatchFlags, TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE)
+      << std::hex << dispatchFlags;
 
   // IDispatch comes from the imported standard library stdole2.tlb 2.0.
   HREFTYPE baseReference = 0;
@@ -257,8 +258,9 @@ TEST_F(TypeLibrary, ParameterNames) {
 TEST_F(TypeLibrary, EmbeddedAsTypelibResourceOneInSimplifiedChinese) {
   HMODULE data = LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(data, nullptr);
-  EXPECT_NE(FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
-            nullptr);
+  EXPECT_NE(
+      FindResourceExW(data, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)),
+      nullptr);
   HRSRC resource = FindResourceW(data, MAKEINTRESOURCEW(1), L"TYPELIB");
   ASSERT_NE(resource, nullptr);
   const char* bytes = static_cast<const char*>(LockResource(LoadResource(data, resource)));

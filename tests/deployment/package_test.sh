@@ -41,7 +41,7 @@ manifest_attribute() {
     sed -E "s/.*<$2[^>]*[[:space:]]$3=\"([^\"]*)\".*/\\1/"
 }
 
-expected_files=(README.txt examples/connection_string.js examples/connection_string.vbs
+expected_files=(README.txt check-registration.js reference.md examples/connection_string.js examples/connection_string.vbs
                 examples/early_bound_client.cpp include/pellmora_lib.h include/pellmora_lib_i.c)
 for architecture in "${packaged[@]}"; do
   expected_files+=("$architecture/Pellmora.dll" "$architecture/Pellmora.manifest")

@@ -121,7 +121,8 @@ void UseLateBound(const char* how, IDispatch* helper) {
     result = helper->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, call.kind, &parameters, &answer.value, nullptr, nullptr);
     bool right = result == S_OK && answer.value.vt == call.type;
     if (right && call.type == VT_BOOL) right = answer.value.boolVal == VARIANT_TRUE;
-    if (right && call.type == VT_BSTR) right = std::wstring(answer.value.bstrVal, SysStringLen(answer.value.bstrVal)) == call.text;
+    if (right && call.type == VT_BSTR)
+      right = std::wstring(answer.value.bstrVal, SysStringLen(answer.value.bstrVal)) == call.text;
     Check((name + " Invoke").c_str(), right, result);
   }
 }
@@ -180,8 +181,8 @@ DWORD WINAPI UseFromOtherApartment(void* context) {
   ULONG_PTR cookie = 0;
   if (ActivateActCtx(static_cast<HANDLE>(context), &cookie)) {
     Ref<IConnectionString> helper;
-    const HRESULT result = CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IConnectionString, helper.put());
+    const HRESULT result =
+        CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, helper.put());
     CheckResult("other apartment: CoCreateInstance", S_OK, result);
     if (SUCCEEDED(result)) UseEarlyBound("other apartment", helper.value);
     DeactivateActCtx(0, cookie);
@@ -218,8 +219,8 @@ void Run(const wchar_t* manifest) {
   }
 
   Ref<IConnectionString> kept;
-  HRESULT result = CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString,
-                                    kept.put());
+  HRESULT result =
+      CoCreateInstance(CLSID_ConnectionString, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, kept.put());
   CheckResult("by class identifier: CoCreateInstance", S_OK, result);
   if (SUCCEEDED(result)) {
     UseEarlyBound("by class identifier", kept.value);

@@ -36,7 +36,8 @@ void Check(HRESULT result, const char* what) {
 
 std::wstring WideFromUtf8(const std::string& text) {
   if (text.empty()) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (length == 0) throw std::runtime_error("input is not UTF-8");
   std::wstring wide(static_cast<size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(), length);
@@ -45,7 +46,8 @@ std::wstring WideFromUtf8(const std::string& text) {
 
 std::string Utf8FromWide(std::wstring_view text) {
   if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   if (length == 0) throw std::runtime_error("output cannot be written as UTF-8");
   std::string narrow(static_cast<size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr, nullptr);
@@ -74,9 +76,9 @@ const Putter kPutters[kFieldsPerRecord] = {&IConnectionString::put_UID, &IConnec
                                            &IConnectionString::put_Catalog, &IConnectionString::put_DataSource,
                                            &IConnectionString::put_CurrentLanguage};
 // What is read back after parsing a form: the same settings, then Provider.
-const Getter kReadBack[] = {&IConnectionString::get_UID,        &IConnectionString::get_PassWord,
-                            &IConnectionString::get_Catalog,    &IConnectionString::get_DataSource,
-                            &IConnectionString::get_CurrentLanguage, &IConnectionString::get_Provider};
+const Getter kReadBack[] = {
+    &IConnectionString::get_UID,        &IConnectionString::get_PassWord,        &IConnectionString::get_Catalog,
+    &IConnectionString::get_DataSource, &IConnectionString::get_CurrentLanguage, &IConnectionString::get_Provider};
 
 // A new automation string holding `text`.
 AutomationString Incoming(const std::wstring& text) {
@@ -119,8 +121,10 @@ void Run(const char* input, const char* output) {
   Check(CLSIDFromProgID(pellmora::testing::kProgId, &clsid), "CLSIDFromProgID");
   ComPtr<IConnectionString> writer;
   ComPtr<IConnectionString> reader;
-  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, writer.put_void()), "CoCreateInstance");
-  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, reader.put_void()), "CoCreateInstance");
+  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, writer.put_void()),
+        "CoCreateInstance");
+  Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IConnectionString, reader.put_void()),
+        "CoCreateInstance");
 
   Output out(output);
   for (size_t record = 0; record < texts.size(); record += kFieldsPerRecord) {

@@ -40,8 +40,8 @@ TEST(QuoteValue, QuotesAControlAnywhereAndWhiteSpaceAtEitherEdge) {
   // Unicode's white space, and the C0 and C1 controls.
   auto isWhiteSpace = [](char16_t unit) {
     return (unit >= 0x09 && unit <= 0x0D) || unit == 0x20 || unit == 0x85 || unit == 0xA0 || unit == 0x1680 ||
-           (unit >= 0x2000 && unit <= 0x200A) || unit == 0x2028 || unit == 0x2029 || unit == 0x202F ||
-           unit == 0x205F || unit == 0x3000;
+           (unit >= 0x2000 && unit <= 0x200A) || unit == 0x2028 || unit == 0x2029 || unit == 0x202F || unit == 0x205F ||
+           unit == 0x3000;
   };
   auto isControl = [](char16_t unit) { return unit <= 0x1F || (unit >= 0x7F && unit <= 0x9F); };
   for (char32_t code = 0; code <= 0xFFFF; ++code) {
@@ -108,7 +108,8 @@ TEST(Builders, ProduceFormsLongerThanAThousandUnitsWhole) {
   ConnectionSettings settings;
   settings.PassWord = std::u16string(2000, u'p');
   const std::u16string form = settings.OleDBString();
-  EXPECT_EQ(form.size(), std::u16string(u"Provider=SQLOLEDB;uid=;pwd=;server=;database=;Current Language=;").size() + 2000);
+  EXPECT_EQ(form.size(),
+            std::u16string(u"Provider=SQLOLEDB;uid=;pwd=;server=;database=;Current Language=;").size() + 2000);
   EXPECT_NE(form.find(settings.PassWord + u";server="), std::u16string::npos);
 }
 

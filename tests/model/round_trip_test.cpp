@@ -110,7 +110,8 @@ TEST(RoundTrip, PlainAndVectorSearchesReadEveryTextAlike) {
   size_t failures = 0;
   for (const auto& value : SpecialCombinations()) {
     const ConnectionSettings original = SettingsWith(value, value);
-    for (const std::u16string& text : {original.OleDBString(), original.OleDBString2(), u"pwd=" + value + u";uid=" + value}) {
+    for (const std::u16string& text :
+         {original.OleDBString(), original.OleDBString2(), u"pwd=" + value + u";uid=" + value}) {
       for (size_t skip = 0; skip < 8 && skip <= text.size(); ++skip) {
         const std::u16string_view view = std::u16string_view(text).substr(skip);
         ConnectionSettings read[2][2];

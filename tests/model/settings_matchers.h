@@ -20,12 +20,9 @@ struct FieldName {
 };
 
 inline constexpr FieldName kFields[] = {
-    {&ConnectionSettings::UID, "UID"},
-    {&ConnectionSettings::PassWord, "PassWord"},
-    {&ConnectionSettings::Catalog, "Catalog"},
-    {&ConnectionSettings::DataSource, "DataSource"},
-    {&ConnectionSettings::Timeout, "Timeout"},
-    {&ConnectionSettings::CurrentLanguage, "CurrentLanguage"},
+    {&ConnectionSettings::UID, "UID"},           {&ConnectionSettings::PassWord, "PassWord"},
+    {&ConnectionSettings::Catalog, "Catalog"},   {&ConnectionSettings::DataSource, "DataSource"},
+    {&ConnectionSettings::Timeout, "Timeout"},   {&ConnectionSettings::CurrentLanguage, "CurrentLanguage"},
     {&ConnectionSettings::Provider, "Provider"},
 };
 

@@ -45,7 +45,8 @@ TEST_F(Module, ExportsTheFiveEntryPointsByNameAndOrdinal) {
   for (WORD ordinal = 1; ordinal <= 5; ++ordinal) {
     FARPROC byName = GetProcAddress(module_, kNames[ordinal - 1]);
     EXPECT_NE(byName, nullptr) << kNames[ordinal - 1];
-    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(ordinal))), reinterpret_cast<void*>(byName))
+    EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(module_, MAKEINTRESOURCEA(ordinal))),
+              reinterpret_cast<void*>(byName))
         << kNames[ordinal - 1];
   }
   EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(6)), nullptr);
@@ -61,7 +62,8 @@ TEST_F(Module, ClassObjectRequestsThatFail) {
     HRESULT expected;
   } kCases[] = {
       {"unknown class", &kOtherClass, &IID_IClassFactory, true, CLASS_E_CLASSNOTAVAILABLE},
-      {"interface identifier of the class", &IID_IConnectionString, &IID_IClassFactory, true, CLASS_E_CLASSNOTAVAILABLE},
+      {"interface identifier of the class", &IID_IConnectionString, &IID_IClassFactory, true,
+       CLASS_E_CLASSNOTAVAILABLE},
       {"null class identifier", nullptr, &IID_IClassFactory, true, E_INVALIDARG},
       {"null interface identifier", &CLSID_ConnectionString, nullptr, true, E_INVALIDARG},
       {"both null", nullptr, nullptr, true, E_INVALIDARG},
@@ -213,7 +215,8 @@ TEST_F(Module, UnloadsAfterEverythingIsReleasedEvenWithACachedFactory) {
 // The loader swallows faults raised while it detaches libraries; this makes one end the process
 // with a code of its own so that the test sees it.
 LONG CALLBACK EndProcessOnFault(EXCEPTION_POINTERS* exception) {
-  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) TerminateProcess(GetCurrentProcess(), 99);
+  if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION)
+    TerminateProcess(GetCurrentProcess(), 99);
   return EXCEPTION_CONTINUE_SEARCH;
 }
 

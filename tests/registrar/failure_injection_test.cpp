@@ -77,18 +77,21 @@ class InjectedFailure : public ::testing::Test {
     prepare();
     ASSERT_EQ(S_OK, Register(script));
     const std::string registered = Snapshot(HKEY_CLASSES_ROOT, "");
-    SweepRegistryFailures(prepare, [&] { return Register(script); }, [&](HRESULT result) {
-      EXPECT_EQ(0, HostLoadedModules());
-      if (result == S_OK) {
-        // The failure hit a step with a fallback or one whose failure is ignored.
-        EXPECT_EQ(registered, Snapshot(HKEY_CLASSES_ROOT, ""));
-      } else {
-        // The injected code, or the refusal to write through the read-only handle that a
-        // refused writable open falls back to.
-        EXPECT_TRUE(result == kInjectedResult || result == ResultFromWin32(ERROR_ACCESS_DENIED)) << std::hex << result;
-        EXPECT_EQ(std::vector<std::string>{}, Leftovers()) << "the roll-back leaves only NoRemove keys";
-      }
-    });
+    SweepRegistryFailures(
+        prepare, [&] { return Register(script); },
+        [&](HRESULT result) {
+          EXPECT_EQ(0, HostLoadedModules());
+          if (result == S_OK) {
+            // The failure hit a step with a fallback or one whose failure is ignored.
+            EXPECT_EQ(registered, Snapshot(HKEY_CLASSES_ROOT, ""));
+          } else {
+            // The injected code, or the refusal to write through the read-only handle that a
+            // refused writable open falls back to.
+            EXPECT_TRUE(result == kInjectedResult || result == ResultFromWin32(ERROR_ACCESS_DENIED))
+                << std::hex << result;
+            EXPECT_EQ(std::vector<std::string>{}, Leftovers()) << "the roll-back leaves only NoRemove keys";
+          }
+        });
   }
 
   ScriptRegistrar registrar_;
@@ -104,8 +107,8 @@ TEST_F(InjectedFailure, AppIdScriptOverAnEarlierRegistration) { SweepRegistratio
 class InjectedWalkFailure : public ScriptTest {
  protected:
   void Fail(HostRegistryOperation operation, const std::string& relative, DWORD code) {
-    HostInjectRegistryFailure({operation, "HKEY_CURRENT_USER\\" + KeyPath() + (relative.empty() ? "" : "\\" + relative),
-                               code, 0, -1});
+    HostInjectRegistryFailure(
+        {operation, "HKEY_CURRENT_USER\\" + KeyPath() + (relative.empty() ? "" : "\\" + relative), code, 0, -1});
   }
 };
 
@@ -115,18 +118,21 @@ TEST_F(InjectedWalkFailure, RollBackLeavesKeysBesideTheScriptsAlone) {
   // names only elsewhere: afterwards the test key holds what it held, plus the NoRemove key.
   const std::string script =
       "NoRemove Software\n{\n\tA = s x\n\t{x}\n\tNoRemove Keep\n\t{\n\t\tval V = d 1\n\t}\n}\nImportant\n{\n\tChild\n}";
-  const std::vector<std::string> siblings = {"Child", "Software\\Important", "Software\\Child", "Software\\Keep\\Child"};
+  const std::vector<std::string> siblings = {"Child", "Software\\Important", "Software\\Child",
+                                             "Software\\Keep\\Child"};
   auto prepare = [&] {
     ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
     for (const auto& key : siblings) Create(key);
   };
   prepare();
   const std::string start = State();
-  SweepRegistryFailures(prepare, [&] { return Register(script); }, [&](HRESULT result) {
-    if (FAILED(result)) {
-      EXPECT_EQ(start, State());
-    }
-  });
+  SweepRegistryFailures(
+      prepare, [&] { return Register(script); },
+      [&](HRESULT result) {
+        if (FAILED(result)) {
+          EXPECT_EQ(start, State());
+        }
+      });
 }
 
 TEST_F(InjectedWalkFailure, UnregisteringAKeyThatCannotBeOpened) {
@@ -150,8 +156,7 @@ TEST_F(InjectedWalkFailure, UnregisteringFailuresAreReported) {
       {"reopening for a value deletion", HostRegistryOperation::Open, "A", ERROR_ACCESS_DENIED, ".\nA\nA: V = SZ:v\n"},
       {"deleting a value", HostRegistryOperation::DeleteValue, "A", ERROR_ACCESS_DENIED, ".\nA\nA: V = SZ:v\n"},
       {"a value already gone is no failure", HostRegistryOperation::DeleteValue, "A", ERROR_FILE_NOT_FOUND, ".\n"},
-      {"closing the key before its deletion", HostRegistryOperation::Close, "A", ERROR_INVALID_HANDLE,
-       ".\nA\n"},
+      {"closing the key before its deletion", HostRegistryOperation::Close, "A", ERROR_INVALID_HANDLE, ".\nA\n"},
       {"deleting the key", HostRegistryOperation::DeleteKey, "A", kInjected, ".\nA\n"},
   };
   for (const auto& row : rows) {
@@ -173,8 +178,8 @@ TEST_F(InjectedWalkFailure, UnregisteringFailuresAreReported) {
 TEST_F(InjectedWalkFailure, RegisteringFallsBackToReadOnlyThenToCreation) {
   // Writable open refused: the key is opened read-only, so its default value cannot be written.
   ASSERT_EQ(S_OK, Register("A"));
-  HostInjectRegistryFailure({HostRegistryOperation::Open, "HKEY_CURRENT_USER\\" + KeyPath() + "\\A",
-                             ERROR_ACCESS_DENIED, 0, 1});
+  HostInjectRegistryFailure(
+      {HostRegistryOperation::Open, "HKEY_CURRENT_USER\\" + KeyPath() + "\\A", ERROR_ACCESS_DENIED, 0, 1});
   EXPECT_EQ(ResultFromWin32(ERROR_ACCESS_DENIED), Register("A = s 'x'"));
   HostClearRegistryFailures();
   EXPECT_EQ(".\n", State()) << "rolled back";
@@ -199,9 +204,7 @@ TEST_F(InjectedWalkFailure, AMemoryShortageFailsThePass) {
   };
   const std::u16string longValue(3000, u'v');
   ASSERT_EQ(S_OK, registrar_.DefineReplacement(u"Long", longValue.c_str()));
-  const Row rows[] = {{"allocating the buffer", 0, -1},
-                      {"growing the buffer", 1, -1},
-                      {"converting the value", -1, 0}};
+  const Row rows[] = {{"allocating the buffer", 0, -1}, {"growing the buffer", 1, -1}, {"converting the value", -1, 0}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     // A failure left on the thread by an earlier call is not this one's.

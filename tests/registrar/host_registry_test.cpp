@@ -26,7 +26,8 @@ TEST_F(HostRegistry, KeysAndTheirCodes) {
   ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, "Software\\Zeta"));
   ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, "SOFTWARE\\alpha\\Deep"));
   HKEY key = nullptr;
-  EXPECT_EQ(static_cast<LONG>(ERROR_FILE_NOT_FOUND), RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Beta", 0, KEY_READ, &key));
+  EXPECT_EQ(static_cast<LONG>(ERROR_FILE_NOT_FOUND),
+            RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Beta", 0, KEY_READ, &key));
   EXPECT_EQ(nullptr, key);
   EXPECT_EQ(static_cast<LONG>(ERROR_FILE_NOT_FOUND), RegOpenKeyExA(HKEY_CLASSES_ROOT, "Software", 0, KEY_READ, &key))
       << "each root is its own tree";
@@ -43,7 +44,8 @@ TEST_F(HostRegistry, KeysAndTheirCodes) {
   size = 3;
   EXPECT_EQ(static_cast<LONG>(ERROR_MORE_DATA), RegEnumKeyExA(key, 1, name, &size, nullptr, nullptr, nullptr, nullptr));
   size = sizeof(name);
-  EXPECT_EQ(static_cast<LONG>(ERROR_NO_MORE_ITEMS), RegEnumKeyExA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(static_cast<LONG>(ERROR_NO_MORE_ITEMS),
+            RegEnumKeyExA(key, 2, name, &size, nullptr, nullptr, nullptr, nullptr));
   DWORD subKeys = 0;
   EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
                                             nullptr, nullptr, nullptr, nullptr));

@@ -62,7 +62,8 @@ TEST_F(Resources, RunResourceTakesANamedOrNumberedResource) {
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Numbered"));
   EXPECT_EQ(static_cast<HRESULT>(0x80070716), registrar.RunResource(kModuleWide, "NAMED", "REGISTRY", true))
       << "ERROR_RESOURCE_NAME_NOT_FOUND";
-  EXPECT_EQ(static_cast<HRESULT>(0x8007007E), registrar.RunResource(u"C:\\none.dll", MAKEINTRESOURCEA(9), "REGISTRY", true))
+  EXPECT_EQ(static_cast<HRESULT>(0x8007007E),
+            registrar.RunResource(u"C:\\none.dll", MAKEINTRESOURCEA(9), "REGISTRY", true))
       << "ERROR_MOD_NOT_FOUND";
 }
 

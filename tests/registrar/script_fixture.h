@@ -30,7 +30,9 @@ class ScriptTest : public ::testing::Test {
   // Snapshot of the test's key.
   std::string State() const { return Snapshot(HKEY_CURRENT_USER, KeyPath()); }
   // Creates a key below the test's key.
-  void Create(const std::string& relative) const { ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, KeyPath() + "\\" + relative)); }
+  void Create(const std::string& relative) const {
+    ASSERT_TRUE(CreateKey(HKEY_CURRENT_USER, KeyPath() + "\\" + relative));
+  }
 
   ScriptRegistrar registrar_;
 

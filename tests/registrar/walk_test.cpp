@@ -24,12 +24,12 @@ std::string Expect(std::vector<std::string> lines) {
 
 struct WalkCase {
   const char* name;
-  const char* setup;                // registered first when not null
-  std::vector<std::string> extra;   // keys created after the setup
+  const char* setup;               // registered first when not null
+  std::vector<std::string> extra;  // keys created after the setup
   const char* body;
   bool doRegister;
   HRESULT expected;
-  std::vector<std::string> state;   // the test key's content afterwards
+  std::vector<std::string> state;  // the test key's content afterwards
 };
 
 class WalkTest : public ScriptTest {
@@ -52,29 +52,54 @@ class WalkTest : public ScriptTest {
 TEST_F(WalkTest, RegisteringWritesKeysAndValues) {
   RunCases({
       {"key with default value", nullptr, {}, "A = s 'x'", true, S_OK, {"A", "A: @ = SZ:x"}},
-      {"nested blocks and named values", nullptr, {},
-       "A\n{\n\tB = s 'b'\n\t{\n\t\tval V = s 'v'\n\t}\n\tval W = d 7\n}", true, S_OK,
+      {"nested blocks and named values",
+       nullptr,
+       {},
+       "A\n{\n\tB = s 'b'\n\t{\n\t\tval V = s 'v'\n\t}\n\tval W = d 7\n}",
+       true,
+       S_OK,
        {"A", "A: W = DWORD:7", "A\\B", "A\\B: @ = SZ:b", "A\\B: V = SZ:v"}},
-      {"a value entry in a block writes to the block's key", nullptr, {}, "val N = s 'n'", true, S_OK,
-       {".: N = SZ:n"}},
-      {"name, equals sign and letter without blanks are one key", nullptr, {}, "a=s 'x'", true, S_OK,
-       {"a=s", "x"}},
-      {"quoted name directly followed by an equals sign", nullptr, {}, "'A'= s 'x'", true, S_OK,
-       {"A", "A: @ = SZ:x"}},
-      {"quoting keeps blanks, braces and doubled apostrophes", nullptr, {}, "'it''s { x }' = s 'a''b'", true, S_OK,
+      {"a value entry in a block writes to the block's key", nullptr, {}, "val N = s 'n'", true, S_OK, {".: N = SZ:n"}},
+      {"name, equals sign and letter without blanks are one key", nullptr, {}, "a=s 'x'", true, S_OK, {"a=s", "x"}},
+      {"quoted name directly followed by an equals sign", nullptr, {}, "'A'= s 'x'", true, S_OK, {"A", "A: @ = SZ:x"}},
+      {"quoting keeps blanks, braces and doubled apostrophes",
+       nullptr,
+       {},
+       "'it''s { x }' = s 'a''b'",
+       true,
+       S_OK,
        {"it's { x }", "it's { x }: @ = SZ:a'b"}},
-      {"a quoted value may span lines", nullptr, {}, "A = s 'one\r\n two'", true, S_OK,
-       {"A", "A: @ = SZ:one\r\n two"}},
+      {"a quoted value may span lines", nullptr, {}, "A = s 'one\r\n two'", true, S_OK, {"A", "A: @ = SZ:one\r\n two"}},
       {"empty quoted value", nullptr, {}, "A = s ''", true, S_OK, {"A", "A: @ = SZ:"}},
-      {"letters in any case", nullptr, {}, "val a = S x\nval b = D 1\nval c = B 01\nval d = M x", true, S_OK,
+      {"letters in any case",
+       nullptr,
+       {},
+       "val a = S x\nval b = D 1\nval c = B 01\nval d = M x",
+       true,
+       S_OK,
        {".: a = SZ:x", ".: b = DWORD:1", ".: c = BIN:01", ".: d = MULTI:780000"}},
       {"a braced name as the first entry of a block", nullptr, {}, "A\n{\n\t{K}\n}", true, S_OK, {"A", "A\\{K}"}},
-      {"a braced name after a value entry", nullptr, {}, "A\n{\n\tval V = s v\n\t{K}\n}", true, S_OK,
+      {"a braced name after a value entry",
+       nullptr,
+       {},
+       "A\n{\n\tval V = s v\n\t{K}\n}",
+       true,
+       S_OK,
        {"A", "A: V = SZ:v", "A\\{K}"}},
-      {"an existing key keeps what the script does not name", "A = s 'old'\n{\n\tval Keep = s k\n\tSub\n}", {},
-       "A = s 'new'", true, S_OK, {"A", "A: @ = SZ:new", "A: Keep = SZ:k", "A\\Sub"}},
-      {"NoRemove changes nothing when registering", nullptr, {}, "NoRemove A\n{\n\tNoRemove val V = s v\n}", true,
-       S_OK, {"A", "A: V = SZ:v"}},
+      {"an existing key keeps what the script does not name",
+       "A = s 'old'\n{\n\tval Keep = s k\n\tSub\n}",
+       {},
+       "A = s 'new'",
+       true,
+       S_OK,
+       {"A", "A: @ = SZ:new", "A: Keep = SZ:k", "A\\Sub"}},
+      {"NoRemove changes nothing when registering",
+       nullptr,
+       {},
+       "NoRemove A\n{\n\tNoRemove val V = s v\n}",
+       true,
+       S_OK,
+       {"A", "A: V = SZ:v"}},
   });
 }
 
@@ -84,7 +109,12 @@ TEST_F(WalkTest, ValueKinds) {
       {"M: without the final separator", nullptr, {}, "val M = m 'a\\0b'", true, S_OK, {".: M = MULTI:6100620000"}},
       {"M: an empty item ends the list", nullptr, {}, "val M = m 'a\\0\\0b'", true, S_OK, {".: M = MULTI:610000"}},
       {"M: empty", nullptr, {}, "val M = m ''", true, S_OK, {".: M = MULTI:00"}},
-      {"M: a backslash not before 0 stays", nullptr, {}, "val M = m 'a\\b\\'", true, S_OK,
+      {"M: a backslash not before 0 stays",
+       nullptr,
+       {},
+       "val M = m 'a\\b\\'",
+       true,
+       S_OK,
        {".: M = MULTI:615c625c0000"}},
       {"B: digits of any case", nullptr, {}, "val B = b 0aFF", true, S_OK, {".: B = BIN:0aff"}},
       {"B: empty", nullptr, {}, "val B = b ''", true, S_OK, {".: B = BIN:"}},
@@ -139,11 +169,21 @@ TEST_F(WalkTest, LargeBinaryAndMultiTextValues) {
 
 TEST_F(WalkTest, ForcedRemovalAndDelete) {
   RunCases({
-      {"ForceRemove replaces a key and everything below it", "A = s 'old'\n{\n\tval Stale = s s\n\tOld\n\t{\n\t\tDeep\n\t}\n}",
-       {}, "ForceRemove A = s 'new'\n{\n\tB\n}", true, S_OK, {"A", "A: @ = SZ:new", "A\\B"}},
+      {"ForceRemove replaces a key and everything below it",
+       "A = s 'old'\n{\n\tval Stale = s s\n\tOld\n\t{\n\t\tDeep\n\t}\n}",
+       {},
+       "ForceRemove A = s 'new'\n{\n\tB\n}",
+       true,
+       S_OK,
+       {"A", "A: @ = SZ:new", "A\\B"}},
       {"ForceRemove of a missing key is no error", nullptr, {}, "ForceRemove A", true, S_OK, {"A"}},
-      {"Delete removes the tree and ignores the assignment", nullptr, {"A\\Sub\\Deep"}, "Delete A = s 'ignored'\nB",
-       true, S_OK, {"B"}},
+      {"Delete removes the tree and ignores the assignment",
+       nullptr,
+       {"A\\Sub\\Deep"},
+       "Delete A = s 'ignored'\nB",
+       true,
+       S_OK,
+       {"B"}},
       {"Delete of a missing key is no error", nullptr, {}, "Delete A", true, S_OK, {}},
       {"Delete is followed by NoRemove or another entry", nullptr, {"A"}, "Delete A\nNoRemove B", true, S_OK, {"B"}},
       {"ForceRemove then NoRemove", nullptr, {"A\\Old"}, "ForceRemove A\nNoRemove B", true, S_OK, {"A", "B"}},
@@ -151,10 +191,14 @@ TEST_F(WalkTest, ForcedRemovalAndDelete) {
 }
 
 TEST_F(WalkTest, ForcedRemovalNeverDeletesProtectedNames) {
-  const char* names[] = {"appid", "CLSID", "'component categories'", "filetype", "INTERFACE", "Hardware",
-                         "mime",  "sam",   "Security",               "system",   "SOFTWARE",  "typelib"};
-  const char* stored[] = {"appid", "CLSID", "component categories", "filetype", "INTERFACE", "Hardware",
-                          "mime",  "sam",   "Security",             "system",   "SOFTWARE",  "typelib"};
+  const char* names[] = {"appid",    "CLSID",     "'component categories'",
+                         "filetype", "INTERFACE", "Hardware",
+                         "mime",     "sam",       "Security",
+                         "system",   "SOFTWARE",  "typelib"};
+  const char* stored[] = {"appid",    "CLSID",     "component categories",
+                          "filetype", "INTERFACE", "Hardware",
+                          "mime",     "sam",       "Security",
+                          "system",   "SOFTWARE",  "typelib"};
   for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
     SCOPED_TRACE(names[i]);
     ASSERT_TRUE(DeleteTree(HKEY_CURRENT_USER, KeyPath()));
@@ -174,27 +218,67 @@ constexpr const char* kNestedBlocks = "P\n{\n\tDelete A\n\t{\n\t\tB\n\t}\n\tD {x
 
 TEST_F(WalkTest, Unregistering) {
   RunCases({
-      {"removes what it registered", "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", {},
-       "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w", false, S_OK, {}},
-      {"keeps NoRemove keys and values", "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}", {},
-       "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}", false, S_OK, {"A", "A: V = SZ:v"}},
-      {"absent keys and values are no error", nullptr, {}, "A\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w",
-       false, S_OK, {}},
-      {"a key that gained a subkey stays and stops the walk", "A\n{\n\tB\n}\nC", {"A\\Extra"}, "A\n{\n\tB\n}\nC",
-       false, kDeleteRefused, {"A", "A\\Extra", "C"}},
-      {"a NoRemove key below stops its parent's deletion", "A\n{\n\tNoRemove C\n}", {}, "A\n{\n\tNoRemove C\n}", false,
-       kDeleteRefused, {"A", "A\\C"}},
-      {"the block of an absent key is skipped", nullptr, {"Present\\Inner"}, "Absent\n{\n\tPresent\n\t{\n\t\tInner\n\t}\n}",
-       false, S_OK, {"Present", "Present\\Inner"}},
+      {"removes what it registered",
+       "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w",
+       {},
+       "A = s 'x'\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w",
+       false,
+       S_OK,
+       {}},
+      {"keeps NoRemove keys and values",
+       "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}",
+       {},
+       "NoRemove A\n{\n\tNoRemove val V = s v\n\tval W = s w\n}",
+       false,
+       S_OK,
+       {"A", "A: V = SZ:v"}},
+      {"absent keys and values are no error",
+       nullptr,
+       {},
+       "A\n{\n\tB\n\t{\n\t\tval V = s v\n\t}\n}\nval W = s w",
+       false,
+       S_OK,
+       {}},
+      {"a key that gained a subkey stays and stops the walk",
+       "A\n{\n\tB\n}\nC",
+       {"A\\Extra"},
+       "A\n{\n\tB\n}\nC",
+       false,
+       kDeleteRefused,
+       {"A", "A\\Extra", "C"}},
+      {"a NoRemove key below stops its parent's deletion",
+       "A\n{\n\tNoRemove C\n}",
+       {},
+       "A\n{\n\tNoRemove C\n}",
+       false,
+       kDeleteRefused,
+       {"A", "A\\C"}},
+      {"the block of an absent key is skipped",
+       nullptr,
+       {"Present\\Inner"},
+       "Absent\n{\n\tPresent\n\t{\n\t\tInner\n\t}\n}",
+       false,
+       S_OK,
+       {"Present", "Present\\Inner"}},
       {"skipping ends with the entry", nullptr, {"Present"}, "Absent\n{\n\tX\n}\nPresent", false, S_OK, {}},
       {"Delete and ForceRemove are plain entries", "A\nB", {}, "Delete A\nForceRemove B", false, S_OK, {}},
-      {"a protected name without NoRemove is deleted", "K\n{\n\tTypeLib = s x\n}", {}, "K\n{\n\tTypeLib = s x\n}",
-       false, S_OK, {}},
+      {"a protected name without NoRemove is deleted",
+       "K\n{\n\tTypeLib = s x\n}",
+       {},
+       "K\n{\n\tTypeLib = s x\n}",
+       false,
+       S_OK,
+       {}},
       {"the default value goes with the key", "A = s 'x'", {}, "A = s 'other'", false, S_OK, {}},
       {"a brace after a value entry names a key", "val V = s v", {"{", "W"}, "val V = s v\n{\nW", false, S_OK, {}},
       // Nested: "Delete" before a key with a block, and a token that begins with "{" opening one.
-      {"nested Delete with a block and a brace token, keys present", nullptr,
-       {"P\\A\\B", "P\\D\\E", "P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
+      {"nested Delete with a block and a brace token, keys present",
+       nullptr,
+       {"P\\A\\B", "P\\D\\E", "P\\C", "Keep"},
+       kNestedBlocks,
+       false,
+       S_OK,
+       {"Keep"}},
       {"the same, the keys with blocks absent", nullptr, {"P\\C", "Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
       {"the same, every key absent", nullptr, {"Keep"}, kNestedBlocks, false, S_OK, {"Keep"}},
   });
@@ -210,46 +294,91 @@ TEST_F(WalkTest, SyntaxErrors) {
       {"a type of two letters", nullptr, {}, "A = ss 'v'", true, DISP_E_EXCEPTION, {}},
       {"value entry without equals sign", nullptr, {}, "val V s 'v'", true, DISP_E_EXCEPTION, {}},
       {"key name with a backslash", nullptr, {}, "A\\B", true, DISP_E_EXCEPTION, {}},
-      {"forced removal of a name with a backslash", nullptr, {"A\\B"}, "ForceRemove A\\B", true, DISP_E_EXCEPTION,
+      {"forced removal of a name with a backslash",
+       nullptr,
+       {"A\\B"},
+       "ForceRemove A\\B",
+       true,
+       DISP_E_EXCEPTION,
        {"A", "A\\B"}},
       {"block after Delete", nullptr, {}, "Delete A\n{\n}", true, DISP_E_EXCEPTION, {}},
       {"block after a value entry", nullptr, {}, "val V = s v\n{\n}", true, DISP_E_EXCEPTION, {}},
       {"empty key name", nullptr, {}, "'' = s 'x'", true, DISP_E_EXCEPTION, {}},
-      {"forced removal of an empty name keeps the parent", nullptr, {"Keep"}, "ForceRemove ''", true,
-       DISP_E_EXCEPTION, {"Keep"}},
+      {"forced removal of an empty name keeps the parent",
+       nullptr,
+       {"Keep"},
+       "ForceRemove ''",
+       true,
+       DISP_E_EXCEPTION,
+       {"Keep"}},
       {"empty key name when unregistering", nullptr, {"Keep"}, "''", false, DISP_E_EXCEPTION, {"Keep"}},
       {"unclosed quote: the roll-back stops at it too", nullptr, {}, "A = s 'abc", true, DISP_E_EXCEPTION, {"A"}},
   };
   RunCases(cases);
   RunCases({
-      {"token of 4095 bytes: the roll-back stops at it too", nullptr, {}, ("A = s '" + tooLong + "'").c_str(), true,
-       DISP_E_EXCEPTION, {"A"}},
-      {"value name of 259 bytes", nullptr, {}, ("val " + longestValueName + " = s x").c_str(), true, S_OK,
+      {"token of 4095 bytes: the roll-back stops at it too",
+       nullptr,
+       {},
+       ("A = s '" + tooLong + "'").c_str(),
+       true,
+       DISP_E_EXCEPTION,
+       {"A"}},
+      {"value name of 259 bytes",
+       nullptr,
+       {},
+       ("val " + longestValueName + " = s x").c_str(),
+       true,
+       S_OK,
        {".: " + longestValueName + " = SZ:x"}},
-      {"value name of 260 bytes", nullptr, {}, ("val " + tooLongValueName + " = s x").c_str(), true,
-       DISP_E_EXCEPTION, {}},
-      {"value name of 260 bytes when unregistering", nullptr, {}, ("val " + tooLongValueName + " = s x").c_str(),
-       false, DISP_E_EXCEPTION, {}},
+      {"value name of 260 bytes",
+       nullptr,
+       {},
+       ("val " + tooLongValueName + " = s x").c_str(),
+       true,
+       DISP_E_EXCEPTION,
+       {}},
+      {"value name of 260 bytes when unregistering",
+       nullptr,
+       {},
+       ("val " + tooLongValueName + " = s x").c_str(),
+       false,
+       DISP_E_EXCEPTION,
+       {}},
   });
 }
 
 TEST_F(WalkTest, RollBackOfAFailedRootBlock) {
   RunCases({
-      {"keeps NoRemove keys, removes the rest", nullptr, {}, "NoRemove A\n{\n\tB\n}\nC = s x\nval V = s v\nbad\\name",
-       true, DISP_E_EXCEPTION, {"A"}},
+      {"keeps NoRemove keys, removes the rest",
+       nullptr,
+       {},
+       "NoRemove A\n{\n\tB\n}\nC = s x\nval V = s v\nbad\\name",
+       true,
+       DISP_E_EXCEPTION,
+       {"A"}},
       {"removes keys that existed before", "Pre = s 'p'", {}, "Pre\nbad\\name", true, DISP_E_EXCEPTION, {}},
-      {"stops at a key that has other subkeys", nullptr, {"A\\Other"}, "A\n{\n\tB\n}\nbad\\name", true,
-       DISP_E_EXCEPTION, {"A", "A\\Other"}},
-      {"returns the registration's failure, not the roll-back's", nullptr, {"A\\Other"}, "A\n{\n\tB\n}\nval V = b 123",
-       true, E_FAIL, {"A", "A\\Other"}},
+      {"stops at a key that has other subkeys",
+       nullptr,
+       {"A\\Other"},
+       "A\n{\n\tB\n}\nbad\\name",
+       true,
+       DISP_E_EXCEPTION,
+       {"A", "A\\Other"}},
+      {"returns the registration's failure, not the roll-back's",
+       nullptr,
+       {"A\\Other"},
+       "A\n{\n\tB\n}\nval V = b 123",
+       true,
+       E_FAIL,
+       {"A", "A\\Other"}},
   });
 }
 
 TEST_F(WalkTest, RollBackActsOnlyWhereTheRegistrationNamedKeys) {
   // Keys beside the named ones at every level, under names the scripts use elsewhere. Afterwards
   // the test key holds exactly these, plus the NoRemove keys that the registration created.
-  const std::vector<std::string> siblings = {"Child", "Software\\Child", "Software\\Important",
-                                             "Software\\Deep\\Child", "Software\\Deep\\Important"};
+  const std::vector<std::string> siblings = {"Child", "Software\\Child", "Software\\Important", "Software\\Deep\\Child",
+                                             "Software\\Deep\\Important"};
   std::vector<std::string> start = siblings;
   start.insert(start.end(), {"Software", "Software\\Deep"});
   std::vector<std::string> startAndKeep = start;
@@ -263,8 +392,8 @@ TEST_F(WalkTest, RollBackActsOnlyWhereTheRegistrationNamedKeys) {
       {"a block after Delete", nullptr, siblings,
        "NoRemove Software\n{\n\tDelete Gone\n\t{\n\t\tImportant\n\t}\n\tChild\n}", true, DISP_E_EXCEPTION, start},
       {"a braced name after a key without a block", nullptr, siblings,
-       "NoRemove Software\n{\n\tA\n\t{x}\n\tNoRemove Keep\n\t{\n\t}\n}\nImportant\nbad\\name", true,
-       DISP_E_EXCEPTION, startAndKeep},
+       "NoRemove Software\n{\n\tA\n\t{x}\n\tNoRemove Keep\n\t{\n\t}\n}\nImportant\nbad\\name", true, DISP_E_EXCEPTION,
+       startAndKeep},
       {"unregistering: a syntax error in the block of an absent key", nullptr, siblings,
        "Absent\n{\n\tval V s Child\n}", false, DISP_E_EXCEPTION, start},
   });
@@ -380,8 +509,12 @@ TEST_F(WalkTest, RootKeyNames) {
     const char* root;
     HRESULT expected;
   };
-  const Row rows[] = {{"HKCU", S_OK}, {"hkcu", S_OK}, {"HKEY_CURRENT_USER", S_OK}, {"hKeY_cUrReNt_UsEr", S_OK},
-                      {"HKCU\\Software", DISP_E_EXCEPTION}, {"HKXX", DISP_E_EXCEPTION}};
+  const Row rows[] = {{"HKCU", S_OK},
+                      {"hkcu", S_OK},
+                      {"HKEY_CURRENT_USER", S_OK},
+                      {"hKeY_cUrReNt_UsEr", S_OK},
+                      {"HKCU\\Software", DISP_E_EXCEPTION},
+                      {"HKXX", DISP_E_EXCEPTION}};
   const std::string wrapped = Wrap("A");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.root);
@@ -391,14 +524,20 @@ TEST_F(WalkTest, RootKeyNames) {
     EXPECT_EQ(row.expected == S_OK ? Expect({"A"}) : Expect({}), State());
   }
   // Each name, short and long, stands for its own root key.
-  const std::pair<const char*, HKEY> roots[] = {
-      {"HKCR", HKEY_CLASSES_ROOT},     {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-      {"HKCU", HKEY_CURRENT_USER},     {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-      {"HKLM", HKEY_LOCAL_MACHINE},    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-      {"HKU", HKEY_USERS},             {"HKEY_USERS", HKEY_USERS},
-      {"HKPD", HKEY_PERFORMANCE_DATA}, {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
-      {"HKDD", HKEY_DYN_DATA},         {"HKEY_DYN_DATA", HKEY_DYN_DATA},
-      {"HKCC", HKEY_CURRENT_CONFIG},   {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
+  const std::pair<const char*, HKEY> roots[] = {{"HKCR", HKEY_CLASSES_ROOT},
+                                                {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+                                                {"HKCU", HKEY_CURRENT_USER},
+                                                {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+                                                {"HKLM", HKEY_LOCAL_MACHINE},
+                                                {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+                                                {"HKU", HKEY_USERS},
+                                                {"HKEY_USERS", HKEY_USERS},
+                                                {"HKPD", HKEY_PERFORMANCE_DATA},
+                                                {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
+                                                {"HKDD", HKEY_DYN_DATA},
+                                                {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+                                                {"HKCC", HKEY_CURRENT_CONFIG},
+                                                {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG}};
   for (const auto& [name, root] : roots) EXPECT_EQ(root, FindRootKey(name)) << name;
 }
 

@@ -12,10 +12,12 @@
 namespace pellmora::testing {
 namespace {
 
-const wchar_t* const kEntries[] = {
-    L"CLSID\\{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}", L"AppID\\{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}",
-    L"AppID\\Pellmora.DLL",                            L"Vantelby.ConStringHelper",
-    L"Vantelby.ConStringHelper.1",                     L"TypeLib\\{0711ED4D-9539-48E2-86EB-7DF50B8DD3F0}"};
+const wchar_t* const kEntries[] = {L"CLSID\\{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}",
+                                   L"AppID\\{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}",
+                                   L"AppID\\Pellmora.DLL",
+                                   L"Vantelby.ConStringHelper",
+                                   L"Vantelby.ConStringHelper.1",
+                                   L"TypeLib\\{0711ED4D-9539-48E2-86EB-7DF50B8DD3F0}"};
 constexpr int kEntryCount = sizeof(kEntries) / sizeof(kEntries[0]);
 constexpr HRESULT kNoTranslation = static_cast<HRESULT>(0x80070459);
 
@@ -99,8 +101,7 @@ TEST_F(EntryPoints, RegisterAndUnregisterOnA64KiBStack) {
   const std::size_t unregistering = MeasureStackUse([&] { unregistered = library.Unregister(); });
   EXPECT_EQ(S_OK, registered);
   EXPECT_EQ(S_OK, unregistered);
-  std::printf("stack used: DllRegisterServer %zu bytes, DllUnregisterServer %zu bytes\n", registering,
-              unregistering);
+  std::printf("stack used: DllRegisterServer %zu bytes, DllUnregisterServer %zu bytes\n", registering, unregistering);
 }
 
 TEST_F(EntryPoints, APathOutsideTheAnsiCodePageIsRefusedBeforeAnythingChanges) {

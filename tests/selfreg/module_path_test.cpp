@@ -18,11 +18,11 @@ TEST(ModuleFileNameResult, MapsEveryOutcomeOfTheLoaderCall) {
   const Row rows[] = {
       {1, 0, S_OK},
       {259, 0, S_OK},
-      {260, 0, static_cast<HRESULT>(0x8007007A)},             // the name did not fit
+      {260, 0, static_cast<HRESULT>(0x8007007A)},  // the name did not fit
       {260, ERROR_INSUFFICIENT_BUFFER, static_cast<HRESULT>(0x8007007A)},
       {0, ERROR_MOD_NOT_FOUND, static_cast<HRESULT>(0x8007007E)},
       {0, ERROR_INVALID_HANDLE, static_cast<HRESULT>(0x80070006)},
-      {0, 0, E_FAIL},                                          // failed without saying why
+      {0, 0, E_FAIL},  // failed without saying why
   };
   for (const Row& row : rows) {
     EXPECT_EQ(row.expected, ModuleFileNameResult(row.length, row.lastError))
@@ -81,8 +81,7 @@ TEST(EscapeScriptQuotes, RefusesATextThatDoesNotFit) {
     bool fits;
   };
   const Row rows[] = {
-      {u"abc", 4, true},   {u"abc", 3, false}, {u"a'", 4, true},
-      {u"a'", 3, false},   {u"", 1, true},     {u"", 0, false},
+      {u"abc", 4, true}, {u"abc", 3, false}, {u"a'", 4, true}, {u"a'", 3, false}, {u"", 1, true}, {u"", 0, false},
   };
   for (const Row& row : rows) {
     char16_t destination[8] = u"junk";

@@ -95,7 +95,10 @@ TEST_F(CodePageSelection, ExactConversionFindsUnpairedSurrogatesOnEverySystem) {
   };
   const Case cases[] = {
       {"the lowest and the highest pair", u"a\xD800\xDC00\xDBFF\xDFFF", true},
-      {"two low surrogates", u"a\xDC00\xDC00" u"b", false},
+      {"two low surrogates",
+       u"a\xDC00\xDC00"
+       u"b",
+       false},
       {"a low surrogate before the highest one", u"a\xDC00\xDFFF", false},
       {"the highest low surrogate alone", u"a\xDFFF", false},
       {"a high surrogate at the end", u"a\xDBFF", false},
@@ -139,7 +142,12 @@ TEST_F(CodePageSelection, CaseInsensitiveComparisonFoldsAToZAndLeavesTrailBytesA
       {936, "\x81\x41", "\x81\x61", false},
       {936, "\xFE\x41", "\xFE\x61", false},
       // A trail byte in the lead-byte range does not make the next byte a trail byte.
-      {936, "\xB1\xED" "A", "\xB1\xED" "a", true},
+      {936,
+       "\xB1\xED"
+       "A",
+       "\xB1\xED"
+       "a",
+       true},
   };
   for (const Case& each : cases) {
     HostSetAnsiCodePage(each.codePage);
@@ -152,8 +160,8 @@ TEST_F(CodePageSelection, MutexCreationFailuresBecomeResultCodes) {
     DWORD error;
     HRESULT expected;
   };
-  const Case cases[] = {{ERROR_NOT_ENOUGH_MEMORY, E_OUTOFMEMORY}, {ERROR_OUTOFMEMORY, E_OUTOFMEMORY},
-                        {ERROR_INVALID_PARAMETER, E_FAIL}};
+  const Case cases[] = {
+      {ERROR_NOT_ENOUGH_MEMORY, E_OUTOFMEMORY}, {ERROR_OUTOFMEMORY, E_OUTOFMEMORY}, {ERROR_INVALID_PARAMETER, E_FAIL}};
   for (const Case& each : cases) {
     HostFailNextMutexCreation(each.error);
     CRITICAL_SECTION mutex;

@@ -22,7 +22,10 @@ const std::vector<CodePageCase> kCases = {
     {"1252 accents and euro", 1252, "caf\xE9 \x80", u"caf\u00E9 \u20AC"},
     {"936 double-byte", 936, "\xB7\xFE\xCE\xF1\xC6\xF7", u"\u670D\u52A1\u5668"},
     {"936 trail byte 0x5C", 936, "\x95\x5C", u"\u661E"},
-    {"936 mixed", 936, "a\xD6\xD0" "b", u"a\u4E2Db"},
+    {"936 mixed", 936,
+     "a\xD6\xD0"
+     "b",
+     u"a\u4E2Db"},
     {"UTF-8", 65001, "\xE6\x9C\x8D \xF0\x9F\x98\x80", u"\u670D \U0001F600"},
 };
 
@@ -39,7 +42,8 @@ TEST(WideFromNarrow, ConvertsEachCodePage) {
 TEST(NarrowFromWide, ConvertsEachCodePage) {
   for (const auto& each : kCases) {
     std::vector<char> buffer(2 * (each.wide.size() + 1), '#');
-    const char* result = NarrowFromWide(buffer.data(), each.wide.c_str(), static_cast<int>(buffer.size()), each.codePage);
+    const char* result =
+        NarrowFromWide(buffer.data(), each.wide.c_str(), static_cast<int>(buffer.size()), each.codePage);
     ASSERT_EQ(result, buffer.data()) << each.name;
     EXPECT_EQ(std::string(result), each.narrow) << each.name;
   }

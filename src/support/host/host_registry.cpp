@@ -59,12 +59,12 @@ struct Handle {
   REGSAM access;
 };
 
-constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
-                                      "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
+constexpr const char* kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE",
+                                      "HKEY_USERS",        "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
                                       "HKEY_DYN_DATA"};
 constexpr uintptr_t kRootCount = sizeof(kRootNames) / sizeof(kRootNames[0]);
 constexpr size_t kMaxKeyNameCharacters = 255;  // as on Windows: characters, not bytes
-constexpr int kMaxDepth = 512;  // levels below a root, as on Windows
+constexpr int kMaxDepth = 512;                 // levels below a root, as on Windows
 
 struct Registry {
   std::recursive_mutex mutex;
@@ -249,8 +249,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
   return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
-                     PHKEY result, LPDWORD disposition) {
+LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES, PHKEY result,
+                     LPDWORD disposition) {
   auto& registry = TheRegistry();
   std::lock_guard<std::recursive_mutex> lock(registry.mutex);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;

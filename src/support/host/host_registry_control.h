@@ -8,8 +8,19 @@
 #include "support/host/host_types.h"
 
 // The registry operations a failure can be injected into.
-enum class HostRegistryOperation { Any, Open, Create, Close, SetValue, QueryValue, DeleteValue, DeleteKey, EnumKey,
-                                   EnumValue, QueryInfo };
+enum class HostRegistryOperation {
+  Any,
+  Open,
+  Create,
+  Close,
+  SetValue,
+  QueryValue,
+  DeleteValue,
+  DeleteKey,
+  EnumKey,
+  EnumValue,
+  QueryInfo
+};
 
 // One injected failure: `operation` on the key at `keyPath` (full path such as
 // "HKEY_CURRENT_USER\Software\X", any case; empty for every key) fails with `code`. The first

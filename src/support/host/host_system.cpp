@@ -30,12 +30,8 @@ BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
   return TRUE;
 }
 
-void EnterCriticalSection(LPCRITICAL_SECTION section) {
-  static_cast<std::recursive_mutex*>(section->mutex)->lock();
-}
-void LeaveCriticalSection(LPCRITICAL_SECTION section) {
-  static_cast<std::recursive_mutex*>(section->mutex)->unlock();
-}
+void EnterCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex*>(section->mutex)->lock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex*>(section->mutex)->unlock(); }
 void DeleteCriticalSection(LPCRITICAL_SECTION section) {
   delete static_cast<std::recursive_mutex*>(section->mutex);
   section->mutex = nullptr;

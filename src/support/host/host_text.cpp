@@ -74,8 +74,10 @@ bool Convert(const Converter& converter, const char* input, size_t length, size_
     // EILSEQ or EINVAL: an invalid or incomplete sequence at `in`.
     size_t step = invalidStep;
     if (invalidStep == 2 && inLeft >= 4) {
-      const auto unit = static_cast<uint16_t>(static_cast<unsigned char>(in[0]) | static_cast<unsigned char>(in[1]) << 8);
-      const auto next = static_cast<uint16_t>(static_cast<unsigned char>(in[2]) | static_cast<unsigned char>(in[3]) << 8);
+      const auto unit =
+          static_cast<uint16_t>(static_cast<unsigned char>(in[0]) | static_cast<unsigned char>(in[1]) << 8);
+      const auto next =
+          static_cast<uint16_t>(static_cast<unsigned char>(in[2]) | static_cast<unsigned char>(in[3]) << 8);
       if (unit >= 0xD800 && unit < 0xDC00 && next >= 0xDC00 && next < 0xE000) step = 4;
     }
     if (step > inLeft) step = inLeft;
@@ -96,8 +98,7 @@ bool Convert(const Converter& converter, const char* input, size_t length, size_
 
 UINT GetACP() { return pellmora::host::CurrentSettings().ansiCodePage; }
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination,
-                        int capacity) {
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination, int capacity) {
   if (source == nullptr || sourceBytes == 0 || capacity < 0 || (capacity > 0 && destination == nullptr)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -131,8 +132,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
   return units;
 }
 
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination,
-                        int capacity, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination, int capacity,
+                        LPCSTR defaultChar, LPBOOL usedDefaultChar) {
   const UINT resolved = ResolveCodePage(codePage);
   const bool unicode = resolved == CP_UTF8 || resolved == CP_UTF7;
   if (source == nullptr || sourceUnits == 0 || capacity < 0 || (capacity > 0 && destination == nullptr) ||

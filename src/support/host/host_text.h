@@ -6,10 +6,9 @@
 #include "support/host/host_types.h"
 
 UINT GetACP();
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination,
-                        int capacity);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination,
-                        int capacity, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, LPWSTR destination, int capacity);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceUnits, LPSTR destination, int capacity,
+                        LPCSTR defaultChar, LPBOOL usedDefaultChar);
 
 BOOL IsDBCSLeadByte(BYTE byte);
 LPSTR CharNextA(LPCSTR text);
