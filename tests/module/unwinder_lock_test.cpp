@@ -1,0 +1,165 @@
+// The 32-bit DLL's unwinder lock (src/module/unwinder_lock.cpp) under contention. The lock is built
+// into this program and driven through the pointers the unwinder's import slots are renamed to,
+// in the way the unwinder's win32-threads mutex drives them.
+//
+// The hard case: many threads want the lock at once while a thread of lower priority holds it,
+// all on one processor. Waiters that keep the processor (a Sleep(0)-only spin yields to equal or
+// higher priorities only) starve the holder on Windows until the scheduler boosts it, seconds
+// later, and under any scheduler they take processor time the holder needs. Both are checked:
+// everything is done within a time limit, and the waiters together use less processor time
+// than the holder's own work while it holds the lock.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+extern "C" {
+extern HANDLE(WINAPI* pellmora_unwinder_CreateSemaphoreW)(LPSECURITY_ATTRIBUTES, LONG, LONG, LPCWSTR);
+extern DWORD(WINAPI* pellmora_unwinder_WaitForSingleObject)(HANDLE, DWORD);
+extern BOOL(WINAPI* pellmora_unwinder_ReleaseSemaphore)(HANDLE, LONG, LPLONG);
+}
+
+namespace {
+
+// The unwinder's mutex: a counter that is -1 when free, and a semaphore, created empty, that the
+// second and later lockers wait on.
+struct UnwinderMutex {
+  volatile LONG counter = -1;
+  HANDLE semaphore = pellmora_unwinder_CreateSemaphoreW(nullptr, 0, 65535, nullptr);
+
+  void Lock() {
+    if (InterlockedIncrement(&counter) != 0) {
+      EXPECT_EQ(pellmora_unwinder_WaitForSingleObject(semaphore, INFINITE), WAIT_OBJECT_0);
+    }
+  }
+  void Unlock() {
+    if (InterlockedDecrement(&counter) >= 0) EXPECT_TRUE(pellmora_unwinder_ReleaseSemaphore(semaphore, 1, nullptr));
+  }
+};
+
+constexpr int kWaiters = 8;
+constexpr int kRoundsPerWaiter = 20;
+// The holder's work inside the lock, in processor time.
+constexpr uint64_t kHolderWorkMs = 200;
+// Far above what the holder's work takes, far below a starved holder's wait for a boost.
+constexpr DWORD kTimeLimitMs = 15000;
+
+uint64_t Ms(const FILETIME& kernel, const FILETIME& user) {
+  const auto ticks = [](const FILETIME& t) { return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime; };
+  return (ticks(kernel) + ticks(user)) / 10000;
+}
+uint64_t ThreadCpuMs() {
+  FILETIME created, exited, kernel, user;
+  return GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user) ? Ms(kernel, user) : 0;
+}
+uint64_t ProcessCpuMs() {
+  FILETIME created, exited, kernel, user;
+  return GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user) ? Ms(kernel, user) : 0;
+}
+
+struct Contention {
+  UnwinderMutex mutex;
+  HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  volatile LONG inside = 0;
+  volatile LONG overlaps = 0;
+  volatile LONG acquisitions = 0;
+  uint64_t holderCpuMs = 0;
+  uint64_t processCpuMs = 0;
+
+  // One turn under the lock: nobody else may be inside.
+  void Turn() {
+    if (InterlockedIncrement(&inside) != 1) InterlockedIncrement(&overlaps);
+    InterlockedIncrement(&acquisitions);
+    InterlockedDecrement(&inside);
+  }
+};
+
+DWORD WINAPI Holder(void* argument) {
+  auto& c = *static_cast<Contention*>(argument);
+  c.mutex.Lock();
+  c.Turn();
+  const uint64_t thread0 = ThreadCpuMs();
+  const uint64_t process0 = ProcessCpuMs();
+  SetEvent(c.held);
+  volatile uint32_t spin = 0;
+  while (ThreadCpuMs() - thread0 < kHolderWorkMs) {
+    for (int n = 0; n < 10000; ++n) spin = spin + 1;
+  }
+  c.holderCpuMs = ThreadCpuMs() - thread0;
+  c.processCpuMs = ProcessCpuMs() - process0;
+  c.mutex.Unlock();
+  return 0;
+}
+
+DWORD WINAPI Waiter(void* argument) {
+  auto& c = *static_cast<Contention*>(argument);
+  for (int round = 0; round < kRoundsPerWaiter; ++round) {
+    c.mutex.Lock();
+    c.Turn();
+    c.mutex.Unlock();
+  }
+  return 0;
+}
+
+// Runs the process on one processor while it lives.
+class OneProcessor {
+ public:
+  OneProcessor() {
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &saved_, &system) && saved_ != 0) {
+      pinned_ = SetProcessAffinityMask(GetCurrentProcess(), saved_ & (~saved_ + 1)) != FALSE;
+    }
+  }
+  ~OneProcessor() {
+    if (pinned_) SetProcessAffinityMask(GetCurrentProcess(), saved_);
+  }
+  bool pinned() const { return pinned_; }
+
+ private:
+  DWORD_PTR saved_ = 0;
+  bool pinned_ = false;
+};
+
+TEST(UnwinderLock, WaitersLeaveOneProcessorToALowerPriorityHolder) {
+  OneProcessor oneProcessor;
+  ASSERT_TRUE(oneProcessor.pinned());
+  // Leaked on a failed time limit: threads still waiting may use it until the process ends.
+  auto* c = new Contention;
+  ASSERT_NE(c->mutex.semaphore, nullptr);
+  ASSERT_NE(c->held, nullptr);
+
+  std::vector<HANDLE> threads;
+  HANDLE holder = CreateThread(nullptr, 0, Holder, c, CREATE_SUSPENDED, nullptr);
+  ASSERT_NE(holder, nullptr);
+  threads.push_back(holder);
+  ASSERT_TRUE(SetThreadPriority(holder, THREAD_PRIORITY_LOWEST));
+  ResumeThread(holder);
+  ASSERT_EQ(WaitForSingleObject(c->held, kTimeLimitMs), WAIT_OBJECT_0);
+  for (int n = 0; n < kWaiters; ++n) {
+    HANDLE waiter = CreateThread(nullptr, 0, Waiter, c, 0, nullptr);
+    ASSERT_NE(waiter, nullptr);
+    threads.push_back(waiter);
+  }
+
+  const DWORD waited = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, kTimeLimitMs);
+  ASSERT_EQ(waited, WAIT_OBJECT_0) << "the threads had not all taken the lock after " << kTimeLimitMs << " ms";
+  for (HANDLE thread : threads) CloseHandle(thread);
+
+  EXPECT_EQ(c->acquisitions, 1 + kWaiters * kRoundsPerWaiter);
+  EXPECT_EQ(c->overlaps, 0);
+  // A waiter that keeps spinning takes its share of the processor: the holder's work then costs
+  // the waiters together several times as much again.
+  EXPECT_GE(c->holderCpuMs, kHolderWorkMs);
+  const uint64_t waitersCpuMs = c->processCpuMs > c->holderCpuMs ? c->processCpuMs - c->holderCpuMs : 0;
+  EXPECT_LT(waitersCpuMs, c->holderCpuMs) << "the waiters used " << waitersCpuMs
+                                          << " ms of processor time while the holder worked " << c->holderCpuMs << " ms";
+  std::printf("holder %llu ms, waiters %llu ms of processor time during the hold\n",
+              static_cast<unsigned long long>(c->holderCpuMs), static_cast<unsigned long long>(waitersCpuMs));
+  CloseHandle(c->held);
+  delete c;
+}
+
+}  // namespace
