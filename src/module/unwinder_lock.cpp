@@ -41,9 +41,13 @@ HANDLE WINAPI CreateUnwinderSemaphore(LPSECURITY_ATTRIBUTES attributes, LONG ini
 // any thread ready here, whatever its priority (Sleep(0) would run only those of equal or higher
 // priority, so a waiter above the holder's priority would spin until the scheduler boosted the
 // holder, seconds later). A holder that still has not let go is blocked or gone: sleep, which lets
-// every thread on every processor run and costs the waiter nothing.
+// every thread on every processor run. A millisecond at first; after that, as long as the
+// system's default clock tick (15.6 ms), which is what a millisecond's sleep lasts on Windows
+// anyway unless a program has raised the timer's resolution: waiters on a holder that is gone
+// then cost next to nothing, on every system.
 constexpr unsigned kSpinRounds = 64;
 constexpr unsigned kSwitchRounds = 16;
+constexpr unsigned kShortSleeps = 16;
 
 void BackOff(unsigned round) {
   if (round < kSpinRounds) {
@@ -51,7 +55,7 @@ void BackOff(unsigned round) {
   } else if (round < kSpinRounds + kSwitchRounds) {
     SwitchToThread();
   } else {
-    Sleep(1);
+    Sleep(round < kSpinRounds + kSwitchRounds + kShortSleeps ? 1 : 15);
   }
 }
 

@@ -114,23 +114,32 @@ DWORD WINAPI Waiter(void* argument) {
   return 0;
 }
 
+volatile LONG spinnersStop;
+volatile LONG spinnersRunning;
+
+DWORD WINAPI Spinner(void*) {
+  InterlockedIncrement(&spinnersRunning);
+  while (spinnersStop == 0) Sleep(0);
+  return 0;
+}
+
 // The processor time that kWaiters threads spinning on Sleep(0) take in `ms` on this processor,
 // whatever else the machine runs: what waiters that never back off would take.
 uint64_t SpinnersCpuMs(DWORD ms) {
-  static volatile LONG stop;
-  stop = 0;
-  const auto spin = [](void*) -> DWORD {
-    while (stop == 0) Sleep(0);
-    return 0;
-  };
+  spinnersStop = 0;
+  spinnersRunning = 0;
   std::vector<HANDLE> spinners;
-  for (int n = 0; n < kWaiters; ++n) spinners.push_back(CreateThread(nullptr, 0, spin, nullptr, 0, nullptr));
+  for (int n = 0; n < kWaiters; ++n) {
+    HANDLE spinner = CreateThread(nullptr, 0, Spinner, nullptr, 0, nullptr);
+    if (spinner != nullptr) spinners.push_back(spinner);
+  }
+  // Measured once they all spin: starting a thread costs more than a little under emulation.
+  while (spinnersRunning < static_cast<LONG>(spinners.size())) Sleep(1);
   const uint64_t process0 = ProcessCpuMs();
   Sleep(ms);
   const uint64_t used = ProcessCpuMs() - process0;
-  InterlockedExchange(&stop, 1);
+  InterlockedExchange(&spinnersStop, 1);
   for (HANDLE spinner : spinners) {
-    if (spinner == nullptr) continue;
     WaitForSingleObject(spinner, INFINITE);
     CloseHandle(spinner);
   }
