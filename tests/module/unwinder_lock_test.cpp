@@ -193,7 +193,6 @@ TEST(UnwinderLock, WaitersLeaveOneProcessorToALowerPriorityHolder) {
 
   EXPECT_EQ(c->acquisitions, 1 + kWaiters * kRoundsPerWaiter);
   EXPECT_EQ(c->overlaps, 0);
-  EXPECT_GE(c->holderCpuMs, kHolderWorkMs);
   const uint64_t waitersCpuMs = c->processCpuMs > c->holderCpuMs ? c->processCpuMs - c->holderCpuMs : 0;
   const uint64_t spinnersCpuMs = SpinnersCpuMs(c->heldMs);
   EXPECT_LT(waitersCpuMs * 2, spinnersCpuMs)
