@@ -7,9 +7,9 @@
 // higher priorities only) starve the holder on Windows until the scheduler boosts it, seconds
 // later: the time limit catches that. Wine's scheduler ignores Windows priorities, so there the
 // holder that cannot run is stood for by one that sleeps while it holds the lock; waiters that
-// spin meanwhile take the processor, waiters that back off leave it nearly idle. The measure is
-// what as many threads spinning on Sleep(0) take in the same time on the same processor, so that
-// the machine's other load moves both sides alike.
+// spin meanwhile take the processor, waiters that back off leave it nearly idle: less than a
+// quarter of what as many threads spinning on Sleep(0) take in the same time on the same
+// processor, a measure that the machine's other load moves alike.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -68,12 +68,13 @@ uint64_t ProcessCpuMs() {
 struct Contention {
   UnwinderMutex mutex;
   HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  volatile LONG coming = 0;
   volatile LONG inside = 0;
   volatile LONG overlaps = 0;
   volatile LONG acquisitions = 0;
-  uint64_t holderCpuMs = 0;
-  uint64_t processCpuMs = 0;
-  DWORD heldMs = 0;
+  // Processor time of the process while only the waiters could run, and how long that was.
+  uint64_t waitersCpuMs = 0;
+  DWORD offMs = 0;
 
   // One turn under the lock: nobody else may be inside.
   void Turn() {
@@ -87,18 +88,20 @@ DWORD WINAPI Holder(void* argument) {
   auto& c = *static_cast<Contention*>(argument);
   c.mutex.Lock();
   c.Turn();
+  SetEvent(c.held);
+  // Measured once every waiter is on its way to the lock.
+  while (c.coming < kWaiters) Sleep(1);
+  Sleep(20);
   const DWORD wall0 = GetTickCount();
   const uint64_t process0 = ProcessCpuMs();
-  SetEvent(c.held);
   Sleep(kHolderOffMs);
+  c.waitersCpuMs = ProcessCpuMs() - process0;
+  c.offMs = GetTickCount() - wall0;
   const uint64_t thread0 = ThreadCpuMs();
   volatile uint32_t spin = 0;
   while (ThreadCpuMs() - thread0 < kHolderWorkMs) {
     for (int n = 0; n < 10000; ++n) spin = spin + 1;
   }
-  c.holderCpuMs = ThreadCpuMs() - thread0;
-  c.processCpuMs = ProcessCpuMs() - process0;
-  c.heldMs = GetTickCount() - wall0;
   c.mutex.Unlock();
   return 0;
 }
@@ -106,6 +109,7 @@ DWORD WINAPI Holder(void* argument) {
 DWORD WINAPI Waiter(void* argument) {
   auto& c = *static_cast<Contention*>(argument);
   WaitForSingleObject(c.held, INFINITE);
+  InterlockedIncrement(&c.coming);
   for (int round = 0; round < kRoundsPerWaiter; ++round) {
     c.mutex.Lock();
     c.Turn();
@@ -165,9 +169,10 @@ class OneProcessor {
   bool pinned_ = false;
 };
 
-TEST(UnwinderLock, WaitersLeaveOneProcessorToALowerPriorityHolder) {
-  OneProcessor oneProcessor;
-  ASSERT_TRUE(oneProcessor.pinned());
+// One contention: every thread must take the lock within the time limit, one at a time. Gives
+// the waiters' processor time while the holder could not run, and what as many spinning threads
+// take in as long.
+void Contend(uint64_t& waitersCpuMs, uint64_t& spinnersCpuMs) {
   // Leaked on a failed time limit: threads still waiting may use it until the process ends.
   auto* c = new Contention;
   ASSERT_NE(c->mutex.semaphore, nullptr);
@@ -193,16 +198,30 @@ TEST(UnwinderLock, WaitersLeaveOneProcessorToALowerPriorityHolder) {
 
   EXPECT_EQ(c->acquisitions, 1 + kWaiters * kRoundsPerWaiter);
   EXPECT_EQ(c->overlaps, 0);
-  const uint64_t waitersCpuMs = c->processCpuMs > c->holderCpuMs ? c->processCpuMs - c->holderCpuMs : 0;
-  const uint64_t spinnersCpuMs = SpinnersCpuMs(c->heldMs);
-  EXPECT_LT(waitersCpuMs * 2, spinnersCpuMs)
-      << "the waiters used " << waitersCpuMs << " ms of processor time while the lock was held for " << c->heldMs
-      << " ms; as many threads spinning on Sleep(0) use " << spinnersCpuMs << " ms in that time";
-  std::printf("lock held %lu ms: waiters used %llu ms of processor time, as many threads spinning %llu ms\n",
-              static_cast<unsigned long>(c->heldMs), static_cast<unsigned long long>(waitersCpuMs),
+  waitersCpuMs = c->waitersCpuMs;
+  spinnersCpuMs = SpinnersCpuMs(c->offMs);
+  std::printf("holder off %lu ms: waiters used %llu ms of processor time, as many threads spinning %llu ms\n",
+              static_cast<unsigned long>(c->offMs), static_cast<unsigned long long>(waitersCpuMs),
               static_cast<unsigned long long>(spinnersCpuMs));
   CloseHandle(c->held);
   delete c;
+}
+
+TEST(UnwinderLock, WaitersLeaveOneProcessorToALowerPriorityHolder) {
+  OneProcessor oneProcessor;
+  ASSERT_TRUE(oneProcessor.pinned());
+  // Waiters that back off take a few percent of what the spinning threads take (0 to 15% under
+  // Wine, 64-bit and emulated 32-bit, on a busy machine); waiters that spin take about as much
+  // (35 to 130%). Processor time on a shared machine is noisy: the best of three contentions
+  // counts. (Three semaphores: the lock keeps four in memory.)
+  uint64_t waitersCpuMs = 0, spinnersCpuMs = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    Contend(waitersCpuMs, spinnersCpuMs);
+    if (::testing::Test::HasFatalFailure() || waitersCpuMs * 4 < spinnersCpuMs) break;
+  }
+  EXPECT_LT(waitersCpuMs * 4, spinnersCpuMs)
+      << "the waiters used " << waitersCpuMs << " ms of processor time while the holder could not run; as many "
+      << "threads spinning on Sleep(0) use " << spinnersCpuMs << " ms in that time";
 }
 
 }  // namespace
