@@ -128,7 +128,8 @@ AutomationString NewString(const std::wstring& text) {
 }
 
 bool WriteUtf8(const std::wstring& directory, const wchar_t* name, const AutomationString& text) {
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.get(), static_cast<int>(text.Length()), nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.get(), static_cast<int>(text.Length()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.get(), static_cast<int>(text.Length()), utf8.data(), bytes, nullptr, nullptr);
   const std::wstring path = directory + L"\\" + name;
@@ -202,8 +203,8 @@ int CountHeapOf(HMODULE module) {
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const char* name = reinterpret_cast<const char*>(
-          reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
+      const char* name =
+          reinterpret_cast<const char*>(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name);
       for (const auto& hook : kHooks) {
         if (std::strcmp(name, hook.name) != 0) continue;
         DWORD protection;
@@ -223,9 +224,10 @@ class LoadedComponent {
  public:
   explicit LoadedComponent(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(const CLSID*, const IID*, void**);
-    auto getClassObject = module_ == nullptr ? nullptr
-                                             : reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
-                                                   GetProcAddress(module_, "DllGetClassObject")));
+    auto getClassObject =
+        module_ == nullptr
+            ? nullptr
+            : reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
     if (getClassObject != nullptr) getClassObject(&CLSID_ConnectionString, &IID_IClassFactory, factory_.put_void());
   }
   ~LoadedComponent() {
@@ -365,7 +367,8 @@ std::vector<MemberCalls> MemberFigures(IConnectionString* getter, IConnectionStr
   numberParams = {&number, &putName, 1, 1};
   figures.push_back({"put_Timeout_number", [=] { return putter->put_Timeout(value); },
                      InvokeCall(putter, 6, DISPATCH_PROPERTYPUT, &numberParams)});
-  figures.push_back({"parse", ParseCallOf(putter, typical), InvokeCall(putter, 11, DISPATCH_METHOD, withText(typical, false))});
+  figures.push_back(
+      {"parse", ParseCallOf(putter, typical), InvokeCall(putter, 11, DISPATCH_METHOD, withText(typical, false))});
   figures.push_back({"Reset", [=] { return putter->Reset(); }, InvokeCall(putter, 12, DISPATCH_METHOD, &none)});
   return figures;
 }
@@ -569,8 +572,9 @@ int Run(int argc, wchar_t** argv) {
                    eachForm([](IConnectionString* o) { return FormGetCall<&IConnectionString::get_ODBCString>(o); })});
   table.push_back({"get_oledb", "get OleDBString (typical record, then free)", nullptr, "",
                    eachForm([](IConnectionString* o) { return FormGetCall<&IConnectionString::get_OleDBString>(o); })});
-  table.push_back({"get_oledb2", "get OleDBString2 (typical record, then free)", nullptr, "",
-                   eachForm([](IConnectionString* o) { return FormGetCall<&IConnectionString::get_OleDBString2>(o); })});
+  table.push_back(
+      {"get_oledb2", "get OleDBString2 (typical record, then free)", nullptr, "",
+       eachForm([](IConnectionString* o) { return FormGetCall<&IConnectionString::get_OleDBString2>(o); })});
 
   const AutomationString memberValue(SysAllocString(L"report_reader"));
   std::deque<std::pair<VARIANT, DISPPARAMS>> memberStorage;
@@ -580,13 +584,21 @@ int Run(int argc, wchar_t** argv) {
     IConnectionString* object = objects[n].get();
     for (MemberCalls& member :
          MemberFigures(formObjects[n].get(), object, typical.get(), memberValue.get(), memberStorage)) {
-      table.push_back({prefix + "late_" + member.name, dll + member.name + ", Invoke vs early-bound",
-                       std::move(member.early), prefix + "early_" + member.name, {std::move(member.late)}});
+      table.push_back({prefix + "late_" + member.name,
+                       dll + member.name + ", Invoke vs early-bound",
+                       std::move(member.early),
+                       prefix + "early_" + member.name,
+                       {std::move(member.late)}});
     }
-    table.push_back({prefix + "ids_other_case", dll + "GetIDsOfNames \"PARSE\" vs \"parse\"",
-                     IdOfNameCall(object, L"parse"), prefix + "ids_exact", {IdOfNameCall(object, L"PARSE")}});
-    table.push_back({prefix + "ids_long_other_case", dll + "\"currentlanguage\" vs \"CurrentLanguage\"",
-                     IdOfNameCall(object, L"CurrentLanguage"), prefix + "ids_long_exact",
+    table.push_back({prefix + "ids_other_case",
+                     dll + "GetIDsOfNames \"PARSE\" vs \"parse\"",
+                     IdOfNameCall(object, L"parse"),
+                     prefix + "ids_exact",
+                     {IdOfNameCall(object, L"PARSE")}});
+    table.push_back({prefix + "ids_long_other_case",
+                     dll + "\"currentlanguage\" vs \"CurrentLanguage\"",
+                     IdOfNameCall(object, L"CurrentLanguage"),
+                     prefix + "ids_long_exact",
                      {IdOfNameCall(object, L"currentlanguage")}});
   }
 
@@ -612,10 +624,11 @@ int Run(int argc, wchar_t** argv) {
       std::printf("dll%zu: imports no C runtime heap functions to count\n", n + 1);
       continue;
     }
-    std::printf("dll%zu heap: parse of 1 MiB of pairs peaks at %lld bytes (%.2fx the text) in %zu blocks; of one 1 MiB "
-                "value at %lld bytes (%.2fx); the same parse repeated takes %zu blocks\n",
-                n + 1, heap.largePeak, static_cast<double>(heap.largePeak) / largeBytes, heap.largeBlocks,
-                heap.oneValuePeak, static_cast<double>(heap.oneValuePeak) / oneValueBytes, heap.repeatedBlocks);
+    std::printf(
+        "dll%zu heap: parse of 1 MiB of pairs peaks at %lld bytes (%.2fx the text) in %zu blocks; of one 1 MiB "
+        "value at %lld bytes (%.2fx); the same parse repeated takes %zu blocks\n",
+        n + 1, heap.largePeak, static_cast<double>(heap.largePeak) / largeBytes, heap.largeBlocks, heap.oneValuePeak,
+        static_cast<double>(heap.oneValuePeak) / oneValueBytes, heap.repeatedBlocks);
     const std::string prefix = n == 0 ? "" : "dll" + std::to_string(n + 1) + "_";
     Result(prefix + "parse_large_peak_ratio", static_cast<double>(heap.largePeak) / largeBytes, "x");
     Result(prefix + "parse_one_value_peak_ratio", static_cast<double>(heap.oneValuePeak) / oneValueBytes, "x");

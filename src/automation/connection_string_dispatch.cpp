@@ -119,15 +119,14 @@ HRESULT ConnectionString::GetTypeInfo(UINT /*index*/, LCID lcid, ITypeInfo** inf
   return ConnectionStringTypeInfo().GetTypeInfo(lcid, info);
 }
 
-HRESULT ConnectionString::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID lcid,
-                                        DISPID* ids) noexcept {
+HRESULT ConnectionString::GetIDsOfNames(REFIID /*iid*/, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept {
   return ConnectionStringTypeInfo().GetIDsOfNames(names, count, lcid, ids);
 }
 
-HRESULT ConnectionString::Invoke(DISPID id, REFIID /*iid*/, LCID lcid, WORD flags, DISPPARAMS* params,
-                                 VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept {
-  return ConnectionStringTypeInfo().Invoke(static_cast<IConnectionString*>(this), id, lcid, flags, params,
-                                           result, exception, argumentError, &DirectInvoke);
+HRESULT ConnectionString::Invoke(DISPID id, REFIID /*iid*/, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* exception, UINT* argumentError) noexcept {
+  return ConnectionStringTypeInfo().Invoke(static_cast<IConnectionString*>(this), id, lcid, flags, params, result,
+                                           exception, argumentError, &DirectInvoke);
 }
 
 }  // namespace pellmora

@@ -69,8 +69,8 @@ class MachineInterfaceLeaks {
  public:
   explicit MachineInterfaceLeaks(ITypeLib* library) noexcept {
 #ifdef _WIN64
-    if (interfaces_.Open(HKEY_LOCAL_MACHINE, "Software\\Classes\\Interface",
-                         KEY_READ | KEY_WRITE | KEY_WOW64_32KEY) != ERROR_SUCCESS) {
+    if (interfaces_.Open(HKEY_LOCAL_MACHINE, "Software\\Classes\\Interface", KEY_READ | KEY_WRITE | KEY_WOW64_32KEY) !=
+        ERROR_SUCCESS) {
       return;
     }
     const UINT count = library->GetTypeInfoCount();

@@ -56,21 +56,39 @@ std::string Escaped(BSTR text) {
 // A result's value as text: only the bits its type holds (an empty variant's are not a value).
 std::string Value(const VARIANT& value) {
   switch (value.vt) {
-    case VT_EMPTY: case VT_NULL: return "-";
-    case VT_BSTR: return Escaped(value.bstrVal);
-    case VT_BOOL: case VT_I2: case VT_UI2: return Hex(value.uiVal);
-    case VT_I1: case VT_UI1: return Hex(value.bVal);
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return Hex(value.ulVal);
-    default: return "bits " + Hex(value.ullVal);
+    case VT_EMPTY:
+    case VT_NULL:
+      return "-";
+    case VT_BSTR:
+      return Escaped(value.bstrVal);
+    case VT_BOOL:
+    case VT_I2:
+    case VT_UI2:
+      return Hex(value.uiVal);
+    case VT_I1:
+    case VT_UI1:
+      return Hex(value.bVal);
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return Hex(value.ulVal);
+    default:
+      return "bits " + Hex(value.ullVal);
   }
 }
 
 // The object's settings, read through its function table.
 std::string Settings(IConnectionString* object) {
   using Get = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
-  const Get kGets[] = {&IConnectionString::get_UID,        &IConnectionString::get_PassWord,
-                       &IConnectionString::get_Catalog,    &IConnectionString::get_Provider,
-                       &IConnectionString::get_DataSource, &IConnectionString::get_Timeout,
+  const Get kGets[] = {&IConnectionString::get_UID,
+                       &IConnectionString::get_PassWord,
+                       &IConnectionString::get_Catalog,
+                       &IConnectionString::get_Provider,
+                       &IConnectionString::get_DataSource,
+                       &IConnectionString::get_Timeout,
                        &IConnectionString::get_CurrentLanguage};
   std::string settings;
   for (const Get get : kGets) {
@@ -149,8 +167,8 @@ class Fuzzer {
     if (onlyPath_ >= 0) return 0;
     if (log != nullptr) {
       for (int path = 0; path < paths; ++path) {
-        *log += (path == 0 ? "object:           " : "type information: ") + results[path].outcome +
-                "; blocks left " + std::to_string(results[path].leaked) + "\n";
+        *log += (path == 0 ? "object:           " : "type information: ") + results[path].outcome + "; blocks left " +
+                std::to_string(results[path].leaked) + "\n";
       }
     }
 
@@ -207,8 +225,8 @@ class Fuzzer {
 
  private:
   int Finding(uint64_t index, const std::string& what) {
-    std::printf("FINDING in call %" PRIu64 " (replay with --seed %" PRIu64 " --call %" PRIu64 "): %s\n", index,
-                g_seed, index, what.c_str());
+    std::printf("FINDING in call %" PRIu64 " (replay with --seed %" PRIu64 " --call %" PRIu64 "): %s\n", index, g_seed,
+                index, what.c_str());
     return 1;
   }
 
@@ -228,14 +246,12 @@ class Fuzzer {
       FuzzCall call(g_seed, index, nullptr);
       if (call.IsNameLookup()) {
         const HRESULT hr =
-            path == 0
-                ? subject.dispatch->GetIDsOfNames(IID_NULL, call.Names(), call.NameCount(), call.lcid, call.Ids())
-                : info_->GetIDsOfNames(call.Names(), call.NameCount(), call.Ids());
+            path == 0 ? subject.dispatch->GetIDsOfNames(IID_NULL, call.Names(), call.NameCount(), call.lcid, call.Ids())
+                      : info_->GetIDsOfNames(call.Names(), call.NameCount(), call.Ids());
         result.outcome = NamesOutcome(hr, call);
       } else {
-        const HRESULT hr = path == 0 ? subject.dispatch->Invoke(call.id, IID_NULL, call.lcid, call.flags,
-                                                                call.Params(), call.Result(), call.Exception(),
-                                                                call.ArgumentError())
+        const HRESULT hr = path == 0 ? subject.dispatch->Invoke(call.id, IID_NULL, call.lcid, call.flags, call.Params(),
+                                                                call.Result(), call.Exception(), call.ArgumentError())
                                      : info_->Invoke(subject.early.get(), call.id, call.flags, call.Params(),
                                                      call.Result(), call.Exception(), call.ArgumentError());
         result.outcome = InvokeOutcome(hr, call, subject.early.get());

@@ -331,14 +331,16 @@ const Shape kShapes[] = {
        VARIANT& value = a.Next();
        value.vt = VT_BSTR;
        value.bstrVal = SysAllocStringLen(L"uid=a\0pwd=b", 11);
-     }, true},
+     },
+     true},
     {"string by reference",
      [](CallArguments& a) {
        a.referencedText = SysAllocString(L"Data Source=by ref");
        VARIANT& value = a.Next();
        value.vt = VT_BSTR | VT_BYREF;
        value.pbstrVal = &a.referencedText;
-     }, true},
+     },
+     true},
     {"string by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_BSTR | VT_BYREF; }},
     {"variant by reference to nothing", [](CallArguments& a) { a.Next().vt = VT_VARIANT | VT_BYREF; }},
     {"variant by reference holding a string",

@@ -30,15 +30,56 @@ class Random {
 };
 
 // Every type the platform defines, a VARIANT's or a property variant's, and two it does not.
-const VARTYPE kTypes[] = {
-    VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BSTR, VT_DISPATCH, VT_ERROR, VT_BOOL,
-    VT_VARIANT, VT_UNKNOWN, VT_DECIMAL, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT, VT_VOID,
-    VT_HRESULT, VT_PTR, VT_SAFEARRAY, VT_CARRAY, VT_USERDEFINED, VT_LPSTR, VT_LPWSTR, VT_RECORD, VT_INT_PTR,
-    VT_UINT_PTR, VT_FILETIME, VT_BLOB, VT_STREAM, VT_STORAGE, VT_STREAMED_OBJECT, VT_STORED_OBJECT,
-    VT_BLOB_OBJECT, VT_CF, VT_CLSID, VT_VERSIONED_STREAM, VT_BSTR_BLOB, 15, 0x7FF};
+const VARTYPE kTypes[] = {VT_EMPTY,
+                          VT_NULL,
+                          VT_I2,
+                          VT_I4,
+                          VT_R4,
+                          VT_R8,
+                          VT_CY,
+                          VT_DATE,
+                          VT_BSTR,
+                          VT_DISPATCH,
+                          VT_ERROR,
+                          VT_BOOL,
+                          VT_VARIANT,
+                          VT_UNKNOWN,
+                          VT_DECIMAL,
+                          VT_I1,
+                          VT_UI1,
+                          VT_UI2,
+                          VT_UI4,
+                          VT_I8,
+                          VT_UI8,
+                          VT_INT,
+                          VT_UINT,
+                          VT_VOID,
+                          VT_HRESULT,
+                          VT_PTR,
+                          VT_SAFEARRAY,
+                          VT_CARRAY,
+                          VT_USERDEFINED,
+                          VT_LPSTR,
+                          VT_LPWSTR,
+                          VT_RECORD,
+                          VT_INT_PTR,
+                          VT_UINT_PTR,
+                          VT_FILETIME,
+                          VT_BLOB,
+                          VT_STREAM,
+                          VT_STORAGE,
+                          VT_STREAMED_OBJECT,
+                          VT_STORED_OBJECT,
+                          VT_BLOB_OBJECT,
+                          VT_CF,
+                          VT_CLSID,
+                          VT_VERSIONED_STREAM,
+                          VT_BSTR_BLOB,
+                          15,
+                          0x7FF};
 // The string shapes script hosts pass, made likelier so that the members see many texts.
-const VARTYPE kLikelyTypes[] = {VT_BSTR, VT_BSTR, VT_I4, VT_I2, VT_R8, VT_BOOL, VT_DATE, VT_VARIANT,
-                                VT_DISPATCH, VT_EMPTY, VT_NULL, VT_ERROR};
+const VARTYPE kLikelyTypes[] = {VT_BSTR, VT_BSTR,    VT_I4,       VT_I2,    VT_R8,   VT_BOOL,
+                                VT_DATE, VT_VARIANT, VT_DISPATCH, VT_EMPTY, VT_NULL, VT_ERROR};
 
 const wchar_t* const kTexts[] = {
     L"",
@@ -56,24 +97,55 @@ const wchar_t* const kTexts[] = {
 };
 
 // Member and parameter names, and names that are close to them.
-const wchar_t* const kNames[] = {
-    L"UID", L"PassWord", L"Catalog", L"Provider", L"DataSource", L"Timeout", L"CurrentLanguage", L"ODBCString",
-    L"OleDBString", L"OleDBString2", L"parse", L"Reset", L"strConnection", L"pVal", L"", L"Timeou",
-    L"Timeout2", L"T\x0131meout", L"\xFF35\xFF29\xFF24", L"IConnectionString", L"QueryInterface", L"Invoke"};
+const wchar_t* const kNames[] = {L"UID",
+                                 L"PassWord",
+                                 L"Catalog",
+                                 L"Provider",
+                                 L"DataSource",
+                                 L"Timeout",
+                                 L"CurrentLanguage",
+                                 L"ODBCString",
+                                 L"OleDBString",
+                                 L"OleDBString2",
+                                 L"parse",
+                                 L"Reset",
+                                 L"strConnection",
+                                 L"pVal",
+                                 L"",
+                                 L"Timeou",
+                                 L"Timeout2",
+                                 L"T\x0131meout",
+                                 L"\xFF35\xFF29\xFF24",
+                                 L"IConnectionString",
+                                 L"QueryInterface",
+                                 L"Invoke"};
 
-const DISPID kDispids[] = {1,  2,  3, 4,  5,  6,  7,          8,       9,          10, 11,
-                           12, 0,  -1, -3, -4, -5, 13,         99,      0x7FFFFFFF, static_cast<DISPID>(0x80000000),
+const DISPID kDispids[] = {1,          2,         3,  4,  5,  6,          7,
+                           8,          9,         10, 11, 12, 0,          -1,
+                           -3,         -4,        -5, 13, 99, 0x7FFFFFFF, static_cast<DISPID>(0x80000000),
                            0x60020000, 0x60010000};
 const DISPID kNamedDispids[] = {DISPID_PROPERTYPUT, DISPID_PROPERTYPUT, 0, 0, 1, -1, 7, 11, 0x7FFFFFFF};
-const WORD kFlags[] = {DISPATCH_PROPERTYGET, DISPATCH_METHOD, DISPATCH_PROPERTYGET | DISPATCH_METHOD,
-                       DISPATCH_PROPERTYPUT, DISPATCH_PROPERTYPUTREF, DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF,
+const WORD kFlags[] = {DISPATCH_PROPERTYGET,
+                       DISPATCH_METHOD,
+                       DISPATCH_PROPERTYGET | DISPATCH_METHOD,
+                       DISPATCH_PROPERTYPUT,
+                       DISPATCH_PROPERTYPUTREF,
+                       DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF,
                        DISPATCH_METHOD | DISPATCH_PROPERTYPUT};
 const LCID kLocales[] = {0, LOCALE_USER_DEFAULT, LOCALE_SYSTEM_DEFAULT, 0x409, 0x407, 0x40C, 0x804, 0x12345678};
 
 // Values of the numeric types that conversions treat specially.
-const uint64_t kBits[] = {0, 1, ~0ull, 0x8000000000000000ull, 0x7FF0000000000000ull /* +inf */,
-                          0x7FF8000000000000ull /* NaN */, 0x41DFFFFFFFC00000ull /* 2^31-1 */,
-                          0x3FF8000000000000ull /* 1.5 */, 0x40E5F5E100000000ull /* a date */, 0xFFFF, 0x7FFF};
+const uint64_t kBits[] = {0,
+                          1,
+                          ~0ull,
+                          0x8000000000000000ull,
+                          0x7FF0000000000000ull /* +inf */,
+                          0x7FF8000000000000ull /* NaN */,
+                          0x41DFFFFFFFC00000ull /* 2^31-1 */,
+                          0x3FF8000000000000ull /* 1.5 */,
+                          0x40E5F5E100000000ull /* a date */,
+                          0xFFFF,
+                          0x7FFF};
 
 }  // namespace
 
@@ -123,8 +195,8 @@ class FuzzCall::Builder {
     call_.id = random_.OneIn(3) ? static_cast<DISPID>(random_.Next()) : random_.Pick(kDispids);
     if (random_.OneIn(3)) call_.id = random_.Below(13);
     const uint32_t flagChoice = random_.Below(10);
-    call_.flags = flagChoice < 7 ? random_.Pick(kFlags)
-                                 : static_cast<WORD>(flagChoice < 9 ? random_.Below(16) : random_.Next());
+    call_.flags =
+        flagChoice < 7 ? random_.Pick(kFlags) : static_cast<WORD>(flagChoice < 9 ? random_.Below(16) : random_.Next());
     call_.lcid = random_.Pick(kLocales);
     Log("Invoke DISPID %ld flags %#x lcid %#lx", static_cast<long>(call_.id), call_.flags,
         static_cast<unsigned long>(call_.lcid));
@@ -147,8 +219,7 @@ class FuzzCall::Builder {
     if (named == 0 && random_.OneIn(10)) call_.params_.rgdispidNamedArgs = nullptr;
     call_.withoutParams_ = random_.OneIn(30);
     Log("\n  cArgs %u cNamedArgs %u%s%s%s", count, named, call_.params_.rgvarg == nullptr ? " rgvarg null" : "",
-        call_.params_.rgdispidNamedArgs == nullptr ? " names null" : "",
-        call_.withoutParams_ ? " no DISPPARAMS" : "");
+        call_.params_.rgdispidNamedArgs == nullptr ? " names null" : "", call_.withoutParams_ ? " no DISPPARAMS" : "");
     for (UINT n = 0; n < named && n < kCapacity; ++n) Log(" name %ld", static_cast<long>(call_.namedArguments_[n]));
 
     // A result variant that holds something the callee may overwrite (no resource, so nothing is
@@ -214,7 +285,8 @@ class FuzzCall::Builder {
       // Any units, a NUL among them at times.
       const UINT length = random_.Below(12);
       text = SysAllocStringLen(nullptr, length);
-      for (UINT n = 0; n < length; ++n) text[n] = static_cast<OLECHAR>(random_.Below(4) == 0 ? random_.Below(0x80) : random_.Next());
+      for (UINT n = 0; n < length; ++n)
+        text[n] = static_cast<OLECHAR>(random_.Below(4) == 0 ? random_.Below(0x80) : random_.Next());
     } else {
       text = SysAllocString(random_.Pick(kTexts));
     }
@@ -292,11 +364,22 @@ class FuzzCall::Builder {
   void* Referenced(VARTYPE type, int depth) {
     Cell* cell = NewCell();
     switch (type) {
-      case VT_BSTR: *reinterpret_cast<BSTR*>(cell->bytes) = Text(); break;
-      case VT_DISPATCH: case VT_UNKNOWN: *reinterpret_cast<IDispatch**>(cell->bytes) = Object(); break;
-      case VT_VARIANT: Variant(*reinterpret_cast<VARIANT*>(cell->bytes), depth + 1, true); break;
-      case VT_DECIMAL: *reinterpret_cast<DECIMAL*>(cell->bytes) = Decimal(); break;
-      case VT_RECORD: Log("zeros"); break;
+      case VT_BSTR:
+        *reinterpret_cast<BSTR*>(cell->bytes) = Text();
+        break;
+      case VT_DISPATCH:
+      case VT_UNKNOWN:
+        *reinterpret_cast<IDispatch**>(cell->bytes) = Object();
+        break;
+      case VT_VARIANT:
+        Variant(*reinterpret_cast<VARIANT*>(cell->bytes), depth + 1, true);
+        break;
+      case VT_DECIMAL:
+        *reinterpret_cast<DECIMAL*>(cell->bytes) = Decimal();
+        break;
+      case VT_RECORD:
+        Log("zeros");
+        break;
       default:
         if (random_.OneIn(3)) {
           Log("zeros");
@@ -358,16 +441,44 @@ class FuzzCall::Builder {
 
   void Plain(VARIANT& value, VARTYPE type) {
     switch (type) {
-      case VT_BSTR: value.bstrVal = Text(); break;
-      case VT_DISPATCH: case VT_UNKNOWN: value.pdispVal = Object(); break;
-      case VT_DECIMAL: value.decVal = Decimal(); break;
-      case VT_EMPTY: case VT_NULL: Log("-"); break;
-      case VT_RECORD: Log("no record"); break;
+      case VT_BSTR:
+        value.bstrVal = Text();
+        break;
+      case VT_DISPATCH:
+      case VT_UNKNOWN:
+        value.pdispVal = Object();
+        break;
+      case VT_DECIMAL:
+        value.decVal = Decimal();
+        break;
+      case VT_EMPTY:
+      case VT_NULL:
+        Log("-");
+        break;
+      case VT_RECORD:
+        Log("no record");
+        break;
       // Types that hold a pointer, or that a VARIANT cannot carry: a null one or zeroed storage.
-      case VT_VARIANT: case VT_VOID: case VT_PTR: case VT_SAFEARRAY: case VT_CARRAY: case VT_USERDEFINED:
-      case VT_LPSTR: case VT_LPWSTR: case VT_BLOB: case VT_STREAM: case VT_STORAGE: case VT_STREAMED_OBJECT:
-      case VT_STORED_OBJECT: case VT_BLOB_OBJECT: case VT_CF: case VT_CLSID: case VT_VERSIONED_STREAM:
-      case VT_BSTR_BLOB: case 15: case 0x7FF:
+      case VT_VARIANT:
+      case VT_VOID:
+      case VT_PTR:
+      case VT_SAFEARRAY:
+      case VT_CARRAY:
+      case VT_USERDEFINED:
+      case VT_LPSTR:
+      case VT_LPWSTR:
+      case VT_BLOB:
+      case VT_STREAM:
+      case VT_STORAGE:
+      case VT_STREAMED_OBJECT:
+      case VT_STORED_OBJECT:
+      case VT_BLOB_OBJECT:
+      case VT_CF:
+      case VT_CLSID:
+      case VT_VERSIONED_STREAM:
+      case VT_BSTR_BLOB:
+      case 15:
+      case 0x7FF:
         value.byref = random_.OneIn(2) ? nullptr : NewCell()->bytes;
         Log(value.byref == nullptr ? "null" : "zeros");
         break;

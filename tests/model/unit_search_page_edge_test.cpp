@@ -82,18 +82,18 @@ uintptr_t Expected(const char* from, uintptr_t end, char16_t unit) {
 struct Search {
   const char* name;
   const char16_t* (*find)(const char16_t* from, uintptr_t end, char16_t unit);
-  bool plain;  // the plain search chosen for FindUnitOrNul
+  bool plain;   // the plain search chosen for FindUnitOrNul
   bool vector;  // needs the processor's SSE2
 };
 
 const Search kSearches[] = {
-    {"FindUnitOrNul, vector", [](const char16_t* f, uintptr_t e, char16_t u) { return FindUnitOrNul(f, e, u); },
-     false, false},
-    {"FindUnitOrNul, plain", [](const char16_t* f, uintptr_t e, char16_t u) { return FindUnitOrNul(f, e, u); },
-     true, false},
+    {"FindUnitOrNul, vector", [](const char16_t* f, uintptr_t e, char16_t u) { return FindUnitOrNul(f, e, u); }, false,
+     false},
+    {"FindUnitOrNul, plain", [](const char16_t* f, uintptr_t e, char16_t u) { return FindUnitOrNul(f, e, u); }, true,
+     false},
     {"FindUnitOrNul without an end, vector",
-     [](const char16_t* f, uintptr_t e, char16_t u) { return e == kUnbounded ? FindUnitOrNul(f, u) : nullptr; },
-     false, false},
+     [](const char16_t* f, uintptr_t e, char16_t u) { return e == kUnbounded ? FindUnitOrNul(f, u) : nullptr; }, false,
+     false},
     {"the out-of-line vector search", unit_search::FindVector, false, true},
     {"the out-of-line plain search", unit_search::FindPlain, true, false},
 };
@@ -131,12 +131,12 @@ TEST(UnitSearchAtPageEdge, NoReadOutsideTheTextAndNoHitOutsideIt) {
               const char16_t* found = search.find(reinterpret_cast<const char16_t*>(text), end, kSought);
               ForcePlainSearch(false);
               std::memset(text, 0, bytes + (filler ? 2 : 0));  // the page all U+0000 again
-              if (found == nullptr) continue;  // the search takes no end
+              if (found == nullptr) continue;                  // the search takes no end
               ASSERT_EQ(reinterpret_cast<uintptr_t>(found) - reinterpret_cast<uintptr_t>(text),
                         expected - reinterpret_cast<uintptr_t>(text))
                   << search.name << ", " << (atEnd ? "ending at" : "starting at") << " the page's edge, "
-                  << (oddStart ? "odd" : "even") << " start, " << (terminated ? "terminated" : "counted")
-                  << ", length " << length << ", sought unit at " << hit;
+                  << (oddStart ? "odd" : "even") << " start, " << (terminated ? "terminated" : "counted") << ", length "
+                  << length << ", sought unit at " << hit;
               ++cases;
             }
           }

@@ -63,13 +63,15 @@ class RegistrationScripts : public ::testing::Test {
   static void ExpectRegistered(HKEY root = HKEY_CLASSES_ROOT, const std::string& under = "") {
     EXPECT_EQ(".\n.: @ = SZ:Vantelby.ConStringHelper\n", Snapshot(root, under + kAppIdKey));
     EXPECT_EQ(".\n.: AppID = SZ:{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}\n", Snapshot(root, under + kModuleKey));
-    EXPECT_EQ(".\n.: @ = SZ:ConnectionString Class\n"
-              "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n",
-              Snapshot(root, under + kVersionedProgId));
-    EXPECT_EQ(".\n.: @ = SZ:ConnectionString Class\n"
-              "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n"
-              "CurVer\nCurVer: @ = SZ:Vantelby.ConStringHelper.1\n",
-              Snapshot(root, under + kProgId));
+    EXPECT_EQ(
+        ".\n.: @ = SZ:ConnectionString Class\n"
+        "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n",
+        Snapshot(root, under + kVersionedProgId));
+    EXPECT_EQ(
+        ".\n.: @ = SZ:ConnectionString Class\n"
+        "CLSID\nCLSID: @ = SZ:{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}\n"
+        "CurVer\nCurVer: @ = SZ:Vantelby.ConStringHelper.1\n",
+        Snapshot(root, under + kProgId));
     EXPECT_EQ(std::string(".\n.: @ = SZ:ConnectionString Class\n"
                           ".: AppID = SZ:{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}\n"
                           "InprocServer32\nInprocServer32: @ = SZ:") +

@@ -101,10 +101,13 @@ int ReadBack(const wchar_t* dll) {
   return failures;
 }
 
-const wchar_t* const kSubtrees[] = {
-    L"AppID\\{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}", L"AppID\\Pellmora.DLL", L"Vantelby.ConStringHelper.1",
-    L"Vantelby.ConStringHelper", L"CLSID\\{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}",
-    L"TypeLib\\{0711ED4D-9539-48E2-86EB-7DF50B8DD3F0}", L"Interface\\{294A5F58-E9B5-4D11-AA55-9C92453DEC6A}"};
+const wchar_t* const kSubtrees[] = {L"AppID\\{8250A1E9-6C93-4FE6-A5EF-3FC52222A279}",
+                                    L"AppID\\Pellmora.DLL",
+                                    L"Vantelby.ConStringHelper.1",
+                                    L"Vantelby.ConStringHelper",
+                                    L"CLSID\\{2CE7C78C-4E98-4491-9DDD-6B8D554A3FE7}",
+                                    L"TypeLib\\{0711ED4D-9539-48E2-86EB-7DF50B8DD3F0}",
+                                    L"Interface\\{294A5F58-E9B5-4D11-AA55-9C92453DEC6A}"};
 
 void DumpKey(HKEY root, const std::wstring& path) {
   HKEY key = nullptr;
