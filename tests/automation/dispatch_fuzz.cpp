@@ -20,6 +20,7 @@
 #include "allocation_spy.h"
 #include "automation/pellmora_lib.h"
 #include "fuzz_call.h"
+#include "setting_getters.h"
 #include "support/automation_string.h"
 #include "support/com_ptr.h"
 #include "test_registration.h"
@@ -82,16 +83,8 @@ std::string Value(const VARIANT& value) {
 
 // The object's settings, read through its function table.
 std::string Settings(IConnectionString* object) {
-  using Get = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
-  const Get kGets[] = {&IConnectionString::get_UID,
-                       &IConnectionString::get_PassWord,
-                       &IConnectionString::get_Catalog,
-                       &IConnectionString::get_Provider,
-                       &IConnectionString::get_DataSource,
-                       &IConnectionString::get_Timeout,
-                       &IConnectionString::get_CurrentLanguage};
   std::string settings;
-  for (const Get get : kGets) {
+  for (const auto get : kSettingGetters) {
     AutomationString field;
     const HRESULT hr = (object->*get)(field.put());
     settings += " " + (SUCCEEDED(hr) ? Escaped(field.get()) : "hr " + Hex(static_cast<ULONG>(hr)));

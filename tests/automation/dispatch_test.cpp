@@ -6,6 +6,7 @@
 
 #include "automation/text_argument.h"
 #include "com_test_support.h"
+#include "setting_getters.h"
 
 namespace pellmora::testing {
 namespace {
@@ -482,15 +483,7 @@ std::wstring Outcome(HRESULT hr, const VARIANT* result, const EXCEPINFO* excepti
   }
   if (argumentError != nullptr) outcome += L"; puArgErr " + std::to_wstring(*argumentError);
   outcome += L"; settings";
-  using Get = HRESULT (STDMETHODCALLTYPE IConnectionString::*)(BSTR*);
-  const Get kGets[] = {&IConnectionString::get_UID,
-                       &IConnectionString::get_PassWord,
-                       &IConnectionString::get_Catalog,
-                       &IConnectionString::get_Provider,
-                       &IConnectionString::get_DataSource,
-                       &IConnectionString::get_Timeout,
-                       &IConnectionString::get_CurrentLanguage};
-  for (const auto get : kGets) {
+  for (const auto get : kSettingGetters) {
     AutomationString field;
     (object->*get)(field.put());
     outcome += L" [" + Text(field.get()) + L"]";
