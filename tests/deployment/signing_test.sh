@@ -128,7 +128,8 @@ sign_release() {
 check "scripts/package.sh signs the release" sign_release
 log=$work/commands.log
 signatures=$(grep -c '^osslsigncode sign ' "$log")
-check "the stand-ins saw osslsigncode sign each DLL and package" [ "$signatures" -eq $((2 * ${#architectures[@]})) ]
+# Each architecture: its DLL, its package and its per-user package.
+check "the stand-ins saw osslsigncode sign each DLL and package" [ "$signatures" -eq $((3 * ${#architectures[@]})) ]
 check_not "the password is in no command line" bash -c "grep -v '^ENVIRONMENT ' '$log' | grep -qFf '$work/secret'"
 check_not "the password is in the environment of no program package.sh starts" \
   bash -c "grep '^ENVIRONMENT ' '$log' | grep -v '^ENVIRONMENT bash .*/scripts/package\.sh '"
