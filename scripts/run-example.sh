@@ -32,6 +32,11 @@ fi
 
 "$root/scripts/bootstrap.sh"
 
+# Wine keeps its server folder under TMPDIR and leaves it behind: in the build tree (where the
+# test command keeps its own), not in /tmp.
+export TMPDIR=$root/build/tmp
+mkdir -p "$TMPDIR"
+
 build=$root/build/$preset
 prefix=${PELLMORA_EXAMPLE_PREFIX:-$build/wineprefix}
 echo "building Pellmora.dll in $build ..." >&2
